@@ -1,0 +1,111 @@
+// The Python module `trendfit`: registers LinearRegression and converts
+// arguments, results and errors between Python and the model.
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <memory>
+#include <system_error>
+#include <type_traits>
+#include <utility>
+
+#include "model/linear_regression.hpp"
+
+namespace py = pybind11;
+using trendfit::DoubleArrayView;
+using trendfit::LinearRegression;
+
+namespace {
+
+// The model of a fully constructed instance, as the `self` of a method.
+struct ConstructedModel {
+    const LinearRegression* model = nullptr;
+};
+
+}  // namespace
+
+namespace pybind11::detail {
+
+// Loads `self` for the methods. pybind11's own caster would hand over a null
+// pointer for None and freshly allocated, uninitialised storage for an
+// instance whose __init__ never ran; this one rejects both. It shows in
+// signatures as the class itself.
+template <>
+class type_caster<ConstructedModel> {
+public:
+    PYBIND11_TYPE_CASTER(ConstructedModel, const_name<LinearRegression>());
+
+    bool load(handle src, bool /*convert*/) {
+        const type_info* info = get_type_info(typeid(LinearRegression));
+        if (info == nullptr || !isinstance(src, reinterpret_borrow<object>(reinterpret_cast<PyObject*>(info->type))))
+            return false;  // None or a foreign object: the usual incompatible-arguments error
+        const value_and_holder v_h = reinterpret_cast<instance*>(src.ptr())->get_value_and_holder(info);
+        if (!v_h.holder_constructed())
+            throw type_error("this LinearRegression was never initialised: create it as LinearRegression(x, y)");
+        value.model = v_h.value_ptr<LinearRegression>();
+        return true;
+    }
+};
+
+}  // namespace pybind11::detail
+
+namespace {
+
+static_assert(std::is_same_v<py::ssize_t, std::ptrdiff_t>, "buffer shapes must be usable as ptrdiff_t");
+
+DoubleArrayView view_of(const py::buffer_info& buffer) {
+    return DoubleArrayView{buffer.ptr, static_cast<std::size_t>(buffer.ndim), buffer.shape.data(),
+                           buffer.strides.data()};
+}
+
+std::unique_ptr<LinearRegression> construct(const py::array_t<double>& x, const py::array_t<double>& y) {
+    // Both views are held until the samples have been copied.
+    const py::buffer_info x_buffer = x.request();
+    const py::buffer_info y_buffer = y.request();
+    return std::make_unique<LinearRegression>(view_of(x_buffer), view_of(y_buffer));
+}
+
+// Binds a const member function of the model as a method of the same name.
+template <typename Result, typename... Args>
+void def_method(py::class_<LinearRegression>& cls, const char* name, Result (LinearRegression::*member)(Args...) const) {
+    cls.def(name, [member](ConstructedModel self, Args... args) -> Result {
+        return (self.model->*member)(std::forward<Args>(args)...);
+    });
+}
+
+// The report's write failures become OSError carrying the errno.
+void summary(ConstructedModel self) {
+    try {
+        self.model->summary();
+    } catch (const std::system_error& failure) {
+        PyErr_SetObject(PyExc_OSError,
+                        py::make_tuple(failure.code().value(), failure.what()).ptr());
+        throw py::error_already_set();
+    }
+}
+
+}  // namespace
+
+PYBIND11_MODULE(trendfit, m) {
+    m.doc() = "Linear Regression with NumPy support";
+
+    py::class_<LinearRegression> cls(m, "LinearRegression");
+    cls.def(py::init(&construct));
+    def_method(cls, "mean_x", &LinearRegression::mean_x);
+    def_method(cls, "mean_y", &LinearRegression::mean_y);
+    def_method(cls, "pearson_correlation", &LinearRegression::pearson_correlation);
+    def_method(cls, "std_x", &LinearRegression::std_x);
+    def_method(cls, "std_y", &LinearRegression::std_y);
+    def_method(cls, "slope", &LinearRegression::slope);
+    def_method(cls, "intercept", &LinearRegression::intercept);
+    def_method(cls, "predict_single", &LinearRegression::predict_single);
+    def_method(cls, "predict", &LinearRegression::predict);
+    def_method(cls, "rmse", &LinearRegression::rmse);
+    def_method(cls, "mae", &LinearRegression::mae);
+    def_method(cls, "r_squared", &LinearRegression::r_squared);
+    def_method(cls, "residual_std_error", &LinearRegression::residual_std_error);
+    def_method(cls, "slope_standard_error", &LinearRegression::slope_standard_error);
+    def_method(cls, "t_value_slope", &LinearRegression::t_value_slope);
+    cls.def("summary", &summary);
+}

@@ -1,0 +1,335 @@
+#include "model/linear_regression.hpp"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <limits>
+#include <locale>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+namespace trendfit {
+namespace {
+
+using Samples = std::vector<double>;
+
+constexpr double not_a_number = std::numeric_limits<double>::quiet_NaN();
+
+// ---------------------------------------------------------------------------
+// Copying the input arrays
+
+std::size_t element_count(const DoubleArrayView& array) {
+    std::size_t count = 1;  // a zero-dimensional array holds one element
+    for (std::size_t d = 0; d < array.ndim; ++d) {
+        const auto extent = static_cast<std::size_t>(array.shape[d]);
+        if (extent == 0) return 0;
+        if (count > std::numeric_limits<std::size_t>::max() / extent)
+            throw std::length_error("array has too many elements");
+        count *= extent;
+    }
+    return count;
+}
+
+bool is_row_major_contiguous(const DoubleArrayView& array) {
+    std::ptrdiff_t expected = sizeof(double);
+    for (std::size_t d = array.ndim; d-- > 0;) {
+        // A dimension of extent 1 is never stepped over, so its stride is free.
+        if (array.shape[d] != 1 && array.strides[d] != expected) return false;
+        expected *= array.shape[d];
+    }
+    return true;
+}
+
+double load_double(const char* address) {
+    double value;  // memcpy: the array may be unaligned
+    std::memcpy(&value, address, sizeof value);
+    return value;
+}
+
+// Appends the elements of a non-empty, non-contiguous array in row-major
+// order, visiting each row of the last dimension through the strides.
+void append_strided(const DoubleArrayView& array, Samples& out) {
+    const auto* base = static_cast<const char*>(array.data);
+    if (array.ndim == 0) {
+        out.push_back(load_double(base));
+        return;
+    }
+    const std::size_t last = array.ndim - 1;
+    const std::ptrdiff_t row_length = array.shape[last];
+    const std::ptrdiff_t step = array.strides[last];
+    std::vector<std::ptrdiff_t> index(last, 0);  // position in the outer dimensions
+    for (;;) {
+        const char* row = base;
+        for (std::size_t d = 0; d < last; ++d) row += index[d] * array.strides[d];
+        for (std::ptrdiff_t j = 0; j < row_length; ++j) out.push_back(load_double(row + j * step));
+
+        std::size_t d = last;
+        while (d > 0 && ++index[d - 1] == array.shape[d - 1]) index[--d] = 0;
+        if (d == 0) return;
+    }
+}
+
+bool is_aligned_for_double(const void* address) {
+    return reinterpret_cast<std::uintptr_t>(address) % alignof(double) == 0;
+}
+
+void append_elements(const DoubleArrayView& array, std::size_t count, Samples& out) {
+    if (count == 0) return;  // nothing to read, not even the data pointer
+    if (is_row_major_contiguous(array) && is_aligned_for_double(array.data)) {
+        const auto* first = static_cast<const double*>(array.data);
+        out.insert(out.end(), first, first + count);  // one straight run
+    } else {
+        append_strided(array, out);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Sums. Each accumulator starts at 0.0 and adds one rounded term at a time in
+// increasing index order; independent accumulators share a pass so their
+// dependency chains overlap, which changes no result.
+
+double running_sum(const Samples& v) {
+    const double* p = v.data();
+    const std::size_t n = v.size();
+    double sum = 0.0;
+    for (std::size_t i = 0; i < n; ++i) sum += p[i];
+    return sum;
+}
+
+double count_as_double(std::size_t n) { return static_cast<double>(static_cast<std::uint64_t>(n)); }
+
+double mean_of(const Samples& v) { return running_sum(v) / count_as_double(v.size()); }
+
+// Sum of squared deviations from m, the second pass of a standard deviation.
+double centred_sum_of_squares(const Samples& v, double m) {
+    const double* p = v.data();
+    const std::size_t n = v.size();
+    double sum = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double d = p[i] - m;
+        sum += d * d;
+    }
+    return sum;
+}
+
+// Means of both sequences and the centred sums Sxx, Syy, Sxy: two passes.
+struct Moments {
+    std::size_t n;
+    double mean_x, mean_y;
+    double sxx, syy, sxy;
+};
+
+Moments moments_of(const Samples& x, const Samples& y) {
+    const double* px = x.data();
+    const double* py = y.data();
+    const std::size_t n = x.size();
+
+    double sum_x = 0.0, sum_y = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        sum_x += px[i];
+        sum_y += py[i];
+    }
+    Moments m{n, sum_x / count_as_double(n), sum_y / count_as_double(n), 0.0, 0.0, 0.0};
+
+    double sxx = 0.0, syy = 0.0, sxy = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double dx = px[i] - m.mean_x;
+        const double dy = py[i] - m.mean_y;
+        sxy += dx * dy;
+        sxx += dx * dx;
+        syy += dy * dy;
+    }
+    m.sxx = sxx;
+    m.syy = syy;
+    m.sxy = sxy;
+    return m;
+}
+
+// n - k as an unsigned 64-bit count, then as a double: n < k wraps to about
+// 2^64 rather than going negative.
+double degrees_of_freedom(std::size_t n, std::uint64_t k) {
+    return static_cast<double>(static_cast<std::uint64_t>(n) - k);
+}
+
+// sqrt(sum_of_squares / (n - k)). No data has no spread or error to report,
+// so n = 0 gives NaN instead of the +0.0 that the wrapped divisor would give.
+double root_mean_square(double sum_of_squares, std::size_t n, std::uint64_t k) {
+    if (n == 0) return not_a_number;
+    return std::sqrt(sum_of_squares / degrees_of_freedom(n, k));
+}
+
+double sample_std(double sum_of_squares, std::size_t n) { return root_mean_square(sum_of_squares, n, 1); }
+
+double std_of(const Samples& v) { return sample_std(centred_sum_of_squares(v, mean_of(v)), v.size()); }
+
+double correlation(const Moments& m) { return m.sxy / std::sqrt(m.sxx * m.syy); }
+
+struct Line {
+    double slope;
+    double intercept;
+
+    // intercept + (slope * v), in that order, exactly as predict_single.
+    double at(double v) const { return intercept + slope * v; }
+};
+
+// The slope is (std_y / std_x) * r and the line passes through the means.
+Line line_of(const Moments& m) {
+    const double ratio = sample_std(m.syy, m.n) / sample_std(m.sxx, m.n);
+    const double slope = ratio * correlation(m);
+    return Line{slope, m.mean_y - m.mean_x * slope};
+}
+
+// The residuals e_i = p_i - y_i of the predictions at the stored x, summed
+// as squares and as absolute values in one pass.
+struct ResidualSums {
+    double squares;
+    double absolutes;
+};
+
+ResidualSums residual_sums(const Samples& x, const Samples& y, const Line& line) {
+    const double* px = x.data();
+    const double* py = y.data();
+    const std::size_t n = y.size();
+    double squares = 0.0, absolutes = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double e = line.at(px[i]) - py[i];
+        squares += e * e;
+        absolutes += std::fabs(e);
+    }
+    return ResidualSums{squares, absolutes};
+}
+
+// Everything the fit measures need: three passes in all.
+struct Fit {
+    Moments moments;
+    Line line;
+    ResidualSums residuals;
+
+    double residual_std_error() const { return root_mean_square(residuals.squares, moments.n, 2); }
+    double slope_standard_error() const { return residual_std_error() / std::sqrt(moments.sxx); }
+};
+
+Fit fit_of(const Samples& x, const Samples& y) {
+    const Moments m = moments_of(x, y);
+    const Line line = line_of(m);
+    return Fit{m, line, residual_sums(x, y, line)};
+}
+
+// ---------------------------------------------------------------------------
+// The report
+
+// The text a default-formatted standard stream gives a double (%g, six
+// significant digits, classic locale), whatever state std::cout is in.
+std::string format_value(double value) {
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text << value;
+    return text.str();
+}
+
+[[noreturn]] void fail_report(std::ostream& out, int error) {
+    // Clear both the C++ and the stdio error state so that the next report
+    // writes again once the output accepts writes.
+    out.clear();
+    std::clearerr(stdout);
+    throw std::system_error(error != 0 ? error : EIO, std::generic_category(),
+                            "summary could not write the report to standard output");
+}
+
+void write_checked(std::ostream& out, const char* text, std::size_t size) {
+    errno = 0;
+    try {
+        out.write(text, static_cast<std::streamsize>(size));
+    } catch (const std::ios_base::failure&) {
+        fail_report(out, errno);  // the stream was set to throw on errors
+    }
+    if (!out) fail_report(out, errno);
+}
+
+void write_checked(std::ostream& out, const std::string& text) { write_checked(out, text.data(), text.size()); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+LinearRegression::LinearRegression(const DoubleArrayView& x_values, const DoubleArrayView& y_values) {
+    const std::size_t n = element_count(x_values);
+    if (element_count(y_values) != n) throw std::runtime_error("x and y must have the same length");
+    x.reserve(n);
+    y.reserve(n);
+    append_elements(x_values, n, x);
+    append_elements(y_values, n, y);
+}
+
+double LinearRegression::mean_x() const { return mean_of(x); }
+double LinearRegression::mean_y() const { return mean_of(y); }
+double LinearRegression::std_x() const { return std_of(x); }
+double LinearRegression::std_y() const { return std_of(y); }
+double LinearRegression::pearson_correlation() const { return correlation(moments_of(x, y)); }
+
+double LinearRegression::slope() const { return line_of(moments_of(x, y)).slope; }
+double LinearRegression::intercept() const { return line_of(moments_of(x, y)).intercept; }
+double LinearRegression::predict_single(double value) const { return line_of(moments_of(x, y)).at(value); }
+
+std::vector<double> LinearRegression::predict(const std::vector<double>& values) const {
+    const Line line = line_of(moments_of(x, y));
+    std::vector<double> predictions;
+    predictions.reserve(values.size());
+    for (const double v : values) predictions.push_back(line.at(v));
+    return predictions;
+}
+
+double LinearRegression::rmse() const {
+    return std::sqrt(fit_of(x, y).residuals.squares / count_as_double(y.size()));
+}
+
+double LinearRegression::mae() const { return fit_of(x, y).residuals.absolutes / count_as_double(y.size()); }
+
+double LinearRegression::r_squared() const {
+    const Fit fit = fit_of(x, y);
+    return 1.0 - fit.residuals.squares / fit.moments.syy;  // Syy is the total sum of squares
+}
+
+double LinearRegression::residual_std_error() const { return fit_of(x, y).residual_std_error(); }
+double LinearRegression::slope_standard_error() const { return fit_of(x, y).slope_standard_error(); }
+
+double LinearRegression::t_value_slope() const {
+    const Fit fit = fit_of(x, y);
+    return fit.line.slope / fit.slope_standard_error();
+}
+
+void LinearRegression::summary() const {
+    struct Line {
+        const char* label;
+        double (LinearRegression::*value)() const;
+    };
+    static const Line lines[] = {
+        {"Mean(X): ", &LinearRegression::mean_x},
+        {"Mean(Y): ", &LinearRegression::mean_y},
+        {"Pearson correlation: ", &LinearRegression::pearson_correlation},
+        {"Std(X): ", &LinearRegression::std_x},
+        {"Std(Y): ", &LinearRegression::std_y},
+        {"Slope: ", &LinearRegression::slope},
+        {"Intercept: ", &LinearRegression::intercept},
+        {"RMSE: ", &LinearRegression::rmse},
+        {"MAE: ", &LinearRegression::mae},
+        {"R\xC2\xB2: ", &LinearRegression::r_squared},  // UTF-8 "R²: "
+        {"Residual Std Error: ", &LinearRegression::residual_std_error},
+        {"Slope Std Error: ", &LinearRegression::slope_standard_error},
+        {"t-value (slope): ", &LinearRegression::t_value_slope},
+    };
+    std::ostream& out = std::cout;
+    for (const Line& line : lines) {
+        // Each value is computed afresh, after its label is written.
+        write_checked(out, line.label, std::strlen(line.label));
+        write_checked(out, format_value((this->*line.value)()));
+        write_checked(out, "\n", 1);
+    }
+}
+
+}  // namespace trendfit
