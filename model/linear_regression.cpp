@@ -18,8 +18,6 @@ namespace {
 
 using Samples = std::vector<double>;
 
-constexpr double not_a_number = std::numeric_limits<double>::quiet_NaN();
-
 // ---------------------------------------------------------------------------
 // Copying the input arrays
 
@@ -156,11 +154,12 @@ double degrees_of_freedom(std::size_t n, std::uint64_t k) {
     return static_cast<double>(static_cast<std::uint64_t>(n) - k);
 }
 
-// sqrt(sum_of_squares / (n - k)). No data has no spread or error to report,
-// so n = 0 gives NaN instead of the +0.0 that the wrapped divisor would give.
+// sqrt(sum_of_squares / (n - k)). With no data there is no spread or error
+// to report: n = 0 divides by n itself (0/0, NaN like every other statistic
+// of no data) instead of by the wrapped n - k, which would give +0.0.
 double root_mean_square(double sum_of_squares, std::size_t n, std::uint64_t k) {
-    if (n == 0) return not_a_number;
-    return std::sqrt(sum_of_squares / degrees_of_freedom(n, k));
+    const double divisor = n == 0 ? 0.0 : degrees_of_freedom(n, k);
+    return std::sqrt(sum_of_squares / divisor);
 }
 
 double sample_std(double sum_of_squares, std::size_t n) { return root_mean_square(sum_of_squares, n, 1); }

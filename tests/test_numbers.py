@@ -1,0 +1,164 @@
+"""Every statistic, bit for bit: worked examples and a differential check against
+a plain-Python statement of the algorithms."""
+
+import math
+
+import numpy as np
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+import reference
+from helpers import bits
+from trendfit import LinearRegression
+
+inf, nan = math.inf, math.nan
+
+# (x, y, {method: expected}) from hand-worked examples.
+WORKED = [
+    ([], [], dict(mean_x=nan, mean_y=nan, std_x=nan, std_y=nan, pearson_correlation=nan, slope=nan,
+                  intercept=nan, rmse=nan, mae=nan, r_squared=nan, residual_std_error=nan,
+                  slope_standard_error=nan, t_value_slope=nan)),
+    ([2.0], [3.0], dict(mean_x=2.0, mean_y=3.0, std_x=nan, std_y=nan, pearson_correlation=nan, slope=nan,
+                        intercept=nan, rmse=nan, mae=nan, r_squared=nan, residual_std_error=nan,
+                        slope_standard_error=nan, t_value_slope=nan)),
+    ([-0.0], [-0.0], dict(mean_x=0.0, mean_y=0.0)),
+    ([0.0, 1.0], [1.0, 3.0], dict(mean_x=0.5, mean_y=2.0, std_x=0.7071067811865476, std_y=1.4142135623730951,
+                                  pearson_correlation=1.0, slope=2.0, intercept=1.0, rmse=0.0, mae=0.0,
+                                  r_squared=1.0, residual_std_error=nan, slope_standard_error=nan,
+                                  t_value_slope=nan)),
+    ([3.0, 1.0], [1.0, 3.0], dict(pearson_correlation=-1.0, slope=-1.0, intercept=4.0)),
+    ([1.0, 4.0], [2.0, -7.0], dict(slope=-3.0, intercept=5.0)),
+    ([0.1, 0.7], [0.3, 0.9], dict(mean_x=0.39999999999999997, pearson_correlation=1.0000000000000002,
+                                  slope=1.0000000000000004, intercept=0.19999999999999984,
+                                  rmse=1.1102230246251565e-16, mae=1.1102230246251565e-16, r_squared=1.0,
+                                  residual_std_error=inf, slope_standard_error=inf, t_value_slope=0.0)),
+    ([0.1, 0.7], [0.9, 0.3], dict(residual_std_error=inf, slope_standard_error=inf, t_value_slope=-0.0)),
+    ([1.0, 2.0, 3.0, 4.0, 5.0], [2.0, 4.0, 5.0, 4.0, 5.0],
+     dict(mean_x=3.0, mean_y=4.0, std_x=1.5811388300841898, std_y=1.224744871391589,
+          pearson_correlation=0.7745966692414834, slope=0.6, intercept=2.2, rmse=0.6928203230275508,
+          mae=0.6399999999999999, r_squared=0.6000000000000001, residual_std_error=0.8944271909999157,
+          slope_standard_error=0.28284271247461895, t_value_slope=2.121320343559643)),
+    ([1.0, 2.0, 3.0, 4.0, 5.0], [3.0, 5.0, 7.0, 9.0, 11.0],
+     dict(slope=2.0, intercept=1.0, rmse=0.0, mae=0.0, r_squared=1.0, residual_std_error=0.0,
+          slope_standard_error=0.0, t_value_slope=inf)),
+    ([1.0, 2.0, 3.0, 4.0], [8.0, 6.0, 4.0, 2.0], dict(t_value_slope=-inf)),
+    ([2.0, 2.0, 2.0], [1.0, 2.0, 4.0], dict(std_x=0.0, pearson_correlation=nan, slope=nan, intercept=nan,
+                                            rmse=nan, mae=nan, r_squared=nan, residual_std_error=nan,
+                                            slope_standard_error=nan, t_value_slope=nan)),
+    ([1.0, 2.0, 4.0], [5.0, 5.0, 5.0], dict(std_y=0.0, pearson_correlation=nan, slope=nan, intercept=nan,
+                                            r_squared=nan, t_value_slope=nan)),
+    ([0.1, 0.1, 0.1], [1.0, 2.0, 4.0],
+     dict(mean_x=0.10000000000000002, std_x=1.6996749443881478e-17, pearson_correlation=1.18687833744435e-16,
+          slope=10.666666666666666, intercept=1.2666666666666666, rmse=1.247219128924647,
+          mae=1.111111111111111, r_squared=0.0, residual_std_error=2.1602468994692865,
+          slope_standard_error=8.987160966839032e16, t_value_slope=1.18687833744435e-16)),
+    ([3.0, 0.0, 1.0], [0.1, 0.2, -0.3], dict(r_squared=-2.220446049250313e-16)),
+    ([1e100, 2e100, 3e100], [1e100, 2e100, 3e100],
+     dict(std_x=9.999999999999998e99, std_y=9.999999999999998e99, pearson_correlation=0.0, slope=0.0,
+          intercept=2e100, rmse=8.16496580927726e99, mae=6.666666666666665e99, r_squared=0.0,
+          residual_std_error=1.4142135623730948e100, slope_standard_error=1.0, t_value_slope=0.0)),
+    ([1e-100, 2e-100, 3e-100], [1e-100, 2e-100, 3e-100],
+     dict(std_x=1e-100, pearson_correlation=inf, slope=inf, intercept=-inf, rmse=nan, mae=nan,
+          r_squared=nan, residual_std_error=nan, slope_standard_error=nan, t_value_slope=nan)),
+    ([1e154, 2e154, 3e154], [1e154, 2e154, 3e154], dict(std_x=inf, std_y=inf, pearson_correlation=nan)),
+    ([1.0, nan, 3.0], [1.0, 2.0, 3.0], dict(mean_x=nan, std_x=nan, pearson_correlation=nan, mean_y=2.0,
+                                            std_y=1.0, slope=nan, rmse=nan, t_value_slope=nan)),
+    ([1.0, 2.0, 3.0], [1.0, inf, 3.0], dict(mean_y=inf, std_y=nan, pearson_correlation=nan, mae=nan)),
+]
+
+
+@pytest.mark.parametrize("x, y, expected", WORKED, ids=[f"{x}-{y}" for x, y, _ in WORKED])
+def test_worked_examples(x, y, expected):
+    fit = LinearRegression(np.array(x, dtype=float), np.array(y, dtype=float))
+    got = {name: bits(getattr(fit, name)()) for name in expected}
+    assert got == {name: bits(value) for name, value in expected.items()}
+
+
+@pytest.mark.parametrize(
+    "x, y, values, expected",
+    [
+        ([1.0, 2.0, 3.0, 4.0, 5.0], [2.0, 4.0, 5.0, 4.0, 5.0], [3.0, 1.0, 6.0], [4.0, 2.8000000000000003, 5.8]),
+        ([1.0, 2.0, 3.0, 4.0, 5.0], [2.0, 4.0, 5.0, 4.0, 5.0], [nan, inf, -inf], [nan, inf, -inf]),
+        ([0.0, 1.0], [1.0, 3.0], [0.0, 1.0, 2.5], [1.0, 3.0, 6.0]),
+        ([1e100, 2e100, 3e100], [1e100, 2e100, 3e100], [-7.0, 0.0, 1e300], [2e100, 2e100, 2e100]),
+        ([1e-100, 2e-100, 3e-100], [1e-100, 2e-100, 3e-100], [0.0, 1.0, -5.0], [nan, nan, -inf]),
+        ([], [], [1.0, 2.0], [nan, nan]),
+        ([], [], [], []),
+    ],
+)
+def test_predictions(x, y, values, expected):
+    fit = LinearRegression(x, y)
+    assert [bits(v) for v in fit.predict(values)] == [bits(v) for v in expected]
+    assert [bits(fit.predict_single(v)) for v in values] == [bits(v) for v in expected]
+
+
+def test_empty_store_reports_no_spread_as_nan():
+    # n - 1 and n - 2 wrap around for n = 0; that must not read as "no spread" or "perfect fit".
+    fit = LinearRegression([], [])
+    assert all(math.isnan(v) for v in (fit.std_x(), fit.std_y(), fit.residual_std_error()))
+
+
+def test_results_are_repeatable_and_consistent():
+    rng = np.random.default_rng(7)
+    x = rng.normal(3.0, 2.0, 1001)
+    y = 0.5 * x + rng.normal(0.0, 1.0, 1001)
+    fit = LinearRegression(x, y)
+    first = {name: bits(getattr(fit, name)()) for name in reference.STATISTICS}
+    assert first == {name: bits(getattr(fit, name)()) for name in reference.STATISTICS}
+    assert first["t_value_slope"] == bits(fit.slope() / fit.slope_standard_error())
+    assert [bits(v) for v in fit.predict(list(x))] == [bits(fit.predict_single(v)) for v in x]
+
+
+def assert_matches_reference(x, y):
+    fit = LinearRegression(np.array(x, dtype=float), np.array(y, dtype=float))
+    got = {name: bits(getattr(fit, name)()) for name in reference.STATISTICS}
+    want = {name: bits(statistic(x, y)) for name, statistic in reference.STATISTICS.items()}
+    assert got == want
+    probes = x[:5] + [0.0, -1.5, 1e300]
+    assert [bits(v) for v in fit.predict(probes)] == [bits(v) for v in reference.predict(x, y, probes)]
+
+
+finite = st.floats(allow_nan=False, allow_infinity=False, width=64)
+special = st.sampled_from([0.0, -0.0, nan, inf, -inf, 5e-324, 1.7976931348623157e308])
+values = st.one_of(
+    finite,
+    st.floats(min_value=-1e6, max_value=1e6),
+    st.floats(min_value=1e9, max_value=1e9 + 1000),  # large offset, small spread
+    st.floats(min_value=-1e-300, max_value=1e-300),
+    special,
+)
+
+
+@st.composite
+def data_sets(draw):
+    n = draw(st.integers(min_value=0, max_value=40))
+    pool = draw(st.lists(values, min_size=1, max_size=6))  # few distinct values: duplicates
+    pick = st.one_of(values, st.sampled_from(pool))
+    x = draw(st.lists(pick, min_size=n, max_size=n))
+    y = draw(st.lists(pick, min_size=n, max_size=n))
+    shape = draw(st.sampled_from(["as drawn", "constant x", "constant y", "linear"]))
+    if shape == "constant x" and n:
+        x = [x[0]] * n
+    elif shape == "constant y" and n:
+        y = [y[0]] * n
+    elif shape == "linear":
+        y = [2.5 * v - 3.0 for v in x]
+    return x, y
+
+
+@settings(max_examples=600, deadline=None)
+@given(data_sets())
+def test_matches_reference_on_drawn_data(data):
+    assert_matches_reference(*data)
+
+
+@pytest.mark.parametrize("seed", range(12))
+def test_matches_reference_on_random_data(seed):
+    rng = np.random.default_rng(seed)
+    n = int(rng.integers(2, 3000))
+    offset = [0.0, 1e9, -1e15, 1e-9][seed % 4]
+    scale = 10.0 ** rng.integers(-8, 9, n)  # mixed magnitudes
+    x = offset + rng.normal(0.0, 1.0, n) * scale
+    y = 3.0 * x - 7.0 + rng.standard_cauchy(n)
+    assert_matches_reference(x.tolist(), y.tolist())

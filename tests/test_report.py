@@ -1,0 +1,154 @@
+"""The thirteen-line report on the process's standard output."""
+
+import ctypes
+import math
+import struct
+
+import numpy as np
+import pytest
+
+from helpers import run_child
+
+LABELS = [
+    "Mean(X): ", "Mean(Y): ", "Pearson correlation: ", "Std(X): ", "Std(Y): ", "Slope: ", "Intercept: ",
+    "RMSE: ", "MAE: ", "R\u00b2: ", "Residual Std Error: ", "Slope Std Error: ", "t-value (slope): ",
+]
+METHODS = [
+    "mean_x", "mean_y", "pearson_correlation", "std_x", "std_y", "slope", "intercept",
+    "rmse", "mae", "r_squared", "residual_std_error", "slope_standard_error", "t_value_slope",
+]
+
+_libc = ctypes.CDLL(None)
+
+
+def platform_g(value):
+    """The C library's own %g text of a double, NaN and infinity spellings included."""
+    buffer = ctypes.create_string_buffer(64)
+    _libc.snprintf(buffer, 64, b"%g", ctypes.c_double(value))
+    return buffer.value.decode()
+
+
+def report_of(x, y, repeat=1):
+    result = run_child(f"""
+        from trendfit import LinearRegression
+        fit = LinearRegression({x!r}, {y!r})
+        for _ in range({repeat}):
+            fit.summary()
+    """)
+    assert result.returncode == 0, result.stderr.decode()
+    return result.stdout
+
+
+def expected_report(values):
+    return "".join(f"{label}{value}\n" for label, value in zip(LABELS, values)).encode()
+
+
+@pytest.mark.parametrize(
+    "x, y, values",
+    [
+        ([1.0, 2.0, 3.0], [2.0, 4.0, 6.0], ["2", "4", "1", "1", "2", "2", "0", "0", "0", "1", "0", "0",
+                                            platform_g(math.inf)]),
+        ([1.0, 2.0, 3.0, 4.0, 5.0], [2.0, 4.0, 5.0, 4.0, 5.0],
+         ["3", "4", "0.774597", "1.58114", "1.22474", "0.6", "2.2", "0.69282", "0.64", "0.6", "0.894427",
+          "0.282843", "2.12132"]),
+    ],
+)
+def test_worked_reports(x, y, values):
+    assert report_of(x, y) == expected_report(values)
+
+
+def test_label_bytes_and_line_ends():
+    out = report_of([1.0, 2.0], [1.0, 3.0])
+    assert out.count(b"\n") == 13 and out.endswith(b"\n")
+    assert out.splitlines()[9].startswith(b"\x52\xc2\xb2\x3a\x20")
+
+
+@pytest.mark.parametrize(
+    "x, y, lines",
+    [
+        ([0.1, 0.7], [0.9, 0.3], {6: "Slope: -1", 8: "RMSE: 2.1138e-16", 13: "t-value (slope): -0"}),
+        ([0.1, 0.1, 0.1], [1.0, 2.0, 4.0], {12: "Slope Std Error: 8.98716e+16", 13: "t-value (slope): 1.18688e-16"}),
+        ([1e100, 2e100, 3e100], [1e100, 2e100, 3e100],
+         {1: "Mean(X): 2e+100", 4: "Std(X): 1e+100", 11: "Residual Std Error: 1.41421e+100"}),
+    ],
+)
+def test_number_formats(x, y, lines):
+    report = report_of(x, y).decode().splitlines()
+    assert {number: report[number - 1] for number in lines} == lines
+
+
+def random_data(seed, special=None):
+    rng = np.random.default_rng(seed)
+    n = int(rng.integers(1, 50))
+    x = (rng.normal(0, 1, n) * 10.0 ** rng.integers(-20, 20, n)).tolist()
+    y = (rng.normal(0, 1, n) * 10.0 ** rng.integers(-20, 20, n)).tolist()
+    if special is not None:
+        x[0] = special
+    return x, y
+
+
+@pytest.mark.parametrize(
+    "x, y",
+    [([], []), ([2.0], [3.0]), ([2.0, 2.0, 2.0], [1.0, 2.0, 4.0]), ([1.0, 2.0, 4.0], [5.0, 5.0, 5.0]),
+     ([1e-100, 2e-100, 3e-100], [1e-100, 2e-100, 3e-100]), ([1e154, 2e154, 3e154], [1.0, 2.0, 3.0]),
+     random_data(1), random_data(2), random_data(3, math.nan), random_data(4, math.inf), random_data(5, -math.inf)],
+)
+def test_each_line_shows_its_method_value(x, y):
+    # Values cross the process boundary as raw bytes, so a NaN keeps its sign.
+    result = run_child(f"""
+        import struct, sys
+        from trendfit import LinearRegression
+        x = [float.fromhex(v) for v in {[float.hex(v) for v in x]!r}]
+        y = [float.fromhex(v) for v in {[float.hex(v) for v in y]!r}]
+        fit = LinearRegression(x, y)
+        fit.summary()
+        values = [getattr(fit, name)() for name in {METHODS!r}]
+        sys.stderr.write(" ".join(struct.pack("<d", v).hex() for v in values))
+    """)
+    assert result.returncode == 0, result.stderr.decode()
+    values = [struct.unpack("<d", bytes.fromhex(v))[0] for v in result.stderr.decode().split()]
+    assert result.stdout == expected_report(platform_g(v) for v in values)
+
+
+def test_twice_gives_the_same_report_twice():
+    once = report_of([1.0, 2.0, 4.0], [3.0, -1.0, 2.5])
+    assert report_of([1.0, 2.0, 4.0], [3.0, -1.0, 2.5], repeat=2) == once * 2
+
+
+def test_report_bypasses_python_stdout():
+    result = run_child("""
+        import io, sys
+        from trendfit import LinearRegression
+        captured = io.StringIO()
+        sys.stdout = captured
+        assert LinearRegression([1.0, 2.0, 3.0], [2.0, 4.0, 6.0]).summary() is None
+        sys.stdout = sys.__stdout__
+        print("captured", len(captured.getvalue()))
+    """)
+    assert result.returncode == 0, result.stderr.decode()
+    assert result.stdout.startswith(b"Mean(X): 2\n") or result.stdout.endswith(b"t-value (slope): inf\n")
+    assert b"captured 0\n" in result.stdout
+    assert result.stdout.count(b"\n") == 14
+
+
+def test_write_failure_raises_and_the_stream_recovers(tmp_path):
+    target = tmp_path / "after.txt"
+    with open("/dev/full", "wb") as full:
+        result = run_child(f"""
+            import errno, os, sys
+            from trendfit import LinearRegression
+            fit = LinearRegression([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
+            for attempt in range(500):
+                try:
+                    fit.summary()
+                except OSError as error:
+                    assert error.errno == errno.ENOSPC, error
+                    assert "summary" in str(error)
+                    break
+            else:
+                raise SystemExit("no write failure was reported")
+            os.dup2(os.open({str(target)!r}, os.O_WRONLY | os.O_CREAT | os.O_TRUNC), 1)
+            fit.summary()
+        """, stdout=full)
+    assert result.returncode == 0, result.stderr.decode()
+    assert target.read_bytes() == report_of([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
