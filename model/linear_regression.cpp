@@ -13,10 +13,12 @@
 #include <string>
 #include <system_error>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace trendfit {
 namespace {
-
-using Samples = std::vector<double>;
 
 // ---------------------------------------------------------------------------
 // Copying the input arrays
@@ -72,15 +74,12 @@ void append_strided(const DoubleArrayView& array, Samples& out) {
     }
 }
 
-bool is_aligned_for_double(const void* address) {
-    return reinterpret_cast<std::uintptr_t>(address) % alignof(double) == 0;
-}
-
 void append_elements(const DoubleArrayView& array, std::size_t count, Samples& out) {
     if (count == 0) return;  // nothing to read, not even the data pointer
-    if (is_row_major_contiguous(array) && is_aligned_for_double(array.data)) {
-        const auto* first = static_cast<const double*>(array.data);
-        out.insert(out.end(), first, first + count);  // one straight run
+    if (is_row_major_contiguous(array)) {
+        const std::size_t start = out.size();
+        out.resize(start + count);  // within the reserved capacity, not zero-filled
+        std::memcpy(out.data() + start, array.data, count * sizeof(double));  // one straight run
     } else {
         append_strided(array, out);
     }
@@ -252,9 +251,29 @@ void write_checked(std::ostream& out, const char* text, std::size_t size) {
 
 void write_checked(std::ostream& out, const std::string& text) { write_checked(out, text.data(), text.size()); }
 
+// Blocks from this size on are advised for transparent huge pages.
+constexpr std::size_t huge_page_threshold = std::size_t(4) << 20;
+constexpr std::uintptr_t small_page_size = 4096;
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
+
+void* allocate_sample_bytes(std::size_t size) {
+    void* block = ::operator new(size);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (size >= huge_page_threshold) {
+        // Only whole pages can be advised. The advice is a hint: if the
+        // kernel declines, the samples are merely slower to fill.
+        const auto start = reinterpret_cast<std::uintptr_t>(block);
+        const std::uintptr_t first_page = (start + small_page_size - 1) & ~(small_page_size - 1);
+        madvise(reinterpret_cast<void*>(first_page), start + size - first_page, MADV_HUGEPAGE);
+    }
+#endif
+    return block;
+}
+
+void deallocate_sample_bytes(void* block, std::size_t size) noexcept { ::operator delete(block, size); }
 
 LinearRegression::LinearRegression(const DoubleArrayView& x_values, const DoubleArrayView& y_values) {
     const std::size_t n = element_count(x_values);
