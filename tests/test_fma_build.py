@@ -1,0 +1,92 @@
+"""A build for a CPU with fused multiply-add gives the same bits.
+
+The compiler may only fuse a*b + c when allowed to contract; the build forbids
+it, so code generated for x86-64-v3 (AVX2 + FMA) must reproduce the default
+build exactly.
+"""
+
+import json
+import pathlib
+import platform
+import re
+import shutil
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+
+from helpers import bits, run_child
+from trendfit import LinearRegression
+
+ROOT = pathlib.Path(__file__).resolve().parents[1]
+STATISTICS = [
+    "mean_x", "mean_y", "pearson_correlation", "std_x", "std_y", "slope", "intercept",
+    "rmse", "mae", "r_squared", "residual_std_error", "slope_standard_error", "t_value_slope",
+]
+V3_FLAGS = {"avx2", "fma", "bmi1", "bmi2", "movbe", "f16c"}
+
+
+def cpu_runs_x86_64_v3():
+    if platform.machine() != "x86_64":
+        return False
+    flags = set(re.search(r"^flags\s*:(.*)$", pathlib.Path("/proc/cpuinfo").read_text(), re.M).group(1).split())
+    return V3_FLAGS <= flags
+
+
+pytestmark = pytest.mark.skipif(not cpu_runs_x86_64_v3(), reason="this CPU cannot run x86-64-v3 code")
+
+
+def data_sets():
+    rng = np.random.default_rng(2024)
+    for offset, scale in [(0.0, 1.0), (1e9, 1e-3), (-3.5, 1e12), (1e-200, 1e-200)]:
+        n = int(rng.integers(3, 2000))
+        x = offset + scale * rng.normal(size=n)
+        y = 0.75 * x + scale * rng.standard_cauchy(size=n)
+        yield x.tolist(), y.tolist()
+
+
+def results_of():
+    """Every statistic and a few predictions for every data set, as bit strings."""
+    out = []
+    for x, y in data_sets():
+        fit = LinearRegression(x, y)
+        out.append([bits(getattr(fit, name)()) for name in STATISTICS] + [bits(v) for v in fit.predict(x[:50])])
+    return out
+
+
+@pytest.fixture(scope="module")
+def v3_build(tmp_path_factory):
+    pybind11 = pytest.importorskip("pybind11")
+    build = tmp_path_factory.mktemp("build-x86-64-v3")
+    cmake = shutil.which("cmake") or pytest.fail("cmake is needed to build the module")
+    subprocess.run(
+        [cmake, "-S", str(ROOT), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release",
+         "-DCMAKE_CXX_FLAGS=-march=x86-64-v3", f"-Dpybind11_DIR={pybind11.get_cmake_dir()}",
+         f"-DPython_EXECUTABLE={sys.executable}"],
+        check=True, capture_output=True,
+    )
+    subprocess.run([cmake, "--build", str(build), "-j2"], check=True, capture_output=True)
+    return build
+
+
+def test_v3_build_uses_avx_but_never_fuses(v3_build):
+    objects = list(v3_build.rglob("linear_regression.cpp.o"))
+    assert len(objects) == 1
+    disassembly = subprocess.run(["objdump", "-d", str(objects[0])], check=True, capture_output=True, text=True).stdout
+    assert re.search(r"\bvmulsd\b|\bvmulpd\b", disassembly), "the build did not target AVX"
+    assert not re.search(r"\bvf(n)?m(add|sub)", disassembly), "the compiler fused a multiply and an add"
+
+
+def test_v3_build_gives_the_same_bits(v3_build):
+    result = run_child(f"""
+        import json, sys
+        sys.path.insert(0, {str(v3_build)!r})
+        sys.path.insert(0, {str(pathlib.Path(__file__).parent)!r})
+        import trendfit
+        assert trendfit.__file__.startswith({str(v3_build)!r}), trendfit.__file__
+        from test_fma_build import results_of
+        print(json.dumps(results_of()))
+    """)
+    assert result.returncode == 0, result.stderr.decode()
+    assert json.loads(result.stdout) == results_of()
