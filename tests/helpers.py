@@ -19,3 +19,22 @@ def run_child(code, *, stdout=subprocess.PIPE, timeout=300):
         timeout=timeout,
         env={**os.environ, "PYTHONFAULTHANDLER": "1"},
     )
+
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def cmake_build(build_dir, *options):
+    """Configures and builds the project with CMake into build_dir, for tests of other build settings."""
+    import shutil
+
+    import pybind11
+    import pytest
+
+    cmake = shutil.which("cmake") or pytest.fail("cmake is needed to build the project")
+    configure = [cmake, "-S", ROOT, "-B", str(build_dir), "-DCMAKE_BUILD_TYPE=Release",
+                 f"-Dpybind11_DIR={pybind11.get_cmake_dir()}", f"-DPython_EXECUTABLE={sys.executable}", *options]
+    for command in (configure, [cmake, "--build", str(build_dir), "-j2"]):
+        done = subprocess.run(command, capture_output=True, text=True)
+        assert done.returncode == 0, done.stdout + done.stderr
+    return build_dir

@@ -9,17 +9,14 @@ import json
 import pathlib
 import platform
 import re
-import shutil
 import subprocess
-import sys
 
 import numpy as np
 import pytest
 
-from helpers import bits, run_child
+from helpers import bits, cmake_build, run_child
 from trendfit import LinearRegression
 
-ROOT = pathlib.Path(__file__).resolve().parents[1]
 STATISTICS = [
     "mean_x", "mean_y", "pearson_correlation", "std_x", "std_y", "slope", "intercept",
     "rmse", "mae", "r_squared", "residual_std_error", "slope_standard_error", "t_value_slope",
@@ -57,17 +54,7 @@ def results_of():
 
 @pytest.fixture(scope="module")
 def v3_build(tmp_path_factory):
-    pybind11 = pytest.importorskip("pybind11")
-    build = tmp_path_factory.mktemp("build-x86-64-v3")
-    cmake = shutil.which("cmake") or pytest.fail("cmake is needed to build the module")
-    subprocess.run(
-        [cmake, "-S", str(ROOT), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release",
-         "-DCMAKE_CXX_FLAGS=-march=x86-64-v3", f"-Dpybind11_DIR={pybind11.get_cmake_dir()}",
-         f"-DPython_EXECUTABLE={sys.executable}"],
-        check=True, capture_output=True,
-    )
-    subprocess.run([cmake, "--build", str(build), "-j2"], check=True, capture_output=True)
-    return build
+    return cmake_build(tmp_path_factory.mktemp("build-x86-64-v3"), "-DCMAKE_CXX_FLAGS=-march=x86-64-v3")
 
 
 def test_v3_build_uses_avx_but_never_fuses(v3_build):

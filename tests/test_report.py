@@ -3,11 +3,12 @@
 import ctypes
 import math
 import struct
+import subprocess
 
 import numpy as np
 import pytest
 
-from helpers import run_child
+from helpers import cmake_build, run_child
 
 LABELS = [
     "Mean(X): ", "Mean(Y): ", "Pearson correlation: ", "Std(X): ", "Std(Y): ", "Slope: ", "Intercept: ",
@@ -17,6 +18,10 @@ METHODS = [
     "mean_x", "mean_y", "pearson_correlation", "std_x", "std_y", "slope", "intercept",
     "rmse", "mae", "r_squared", "residual_std_error", "slope_standard_error", "t_value_slope",
 ]
+
+FIVE_POINTS_X, FIVE_POINTS_Y = [1.0, 2.0, 3.0, 4.0, 5.0], [2.0, 4.0, 5.0, 4.0, 5.0]
+FIVE_POINTS_VALUES = ["3", "4", "0.774597", "1.58114", "1.22474", "0.6", "2.2", "0.69282", "0.64", "0.6",
+                      "0.894427", "0.282843", "2.12132"]
 
 _libc = ctypes.CDLL(None)
 
@@ -48,9 +53,7 @@ def expected_report(values):
     [
         ([1.0, 2.0, 3.0], [2.0, 4.0, 6.0], ["2", "4", "1", "1", "2", "2", "0", "0", "0", "1", "0", "0",
                                             platform_g(math.inf)]),
-        ([1.0, 2.0, 3.0, 4.0, 5.0], [2.0, 4.0, 5.0, 4.0, 5.0],
-         ["3", "4", "0.774597", "1.58114", "1.22474", "0.6", "2.2", "0.69282", "0.64", "0.6", "0.894427",
-          "0.282843", "2.12132"]),
+        (FIVE_POINTS_X, FIVE_POINTS_Y, FIVE_POINTS_VALUES),
     ],
 )
 def test_worked_reports(x, y, values):
@@ -152,3 +155,13 @@ def test_write_failure_raises_and_the_stream_recovers(tmp_path):
         """, stdout=full)
     assert result.returncode == 0, result.stderr.decode()
     assert target.read_bytes() == report_of([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
+
+
+def test_report_ignores_formatting_state_other_code_left_on_the_stream(tmp_path):
+    # A C++ program sets precision, flags, width, fill and a comma-decimal
+    # locale on std::cout, writes the report and prints the state afterwards.
+    build = cmake_build(tmp_path, "-DTRENDFIT_BUILD_CPP_TESTS=ON")
+    done = subprocess.run([str(build / "report_with_altered_stream")], capture_output=True, timeout=60)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout == expected_report(FIVE_POINTS_VALUES)
+    assert done.stderr == b"precision=2 width=30 fill=* scientific=1 showpos=1 decimal=,\n"
