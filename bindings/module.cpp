@@ -38,7 +38,9 @@ public:
 
     bool load(handle src, bool /*convert*/) {
         const type_info* info = get_type_info(typeid(LinearRegression));
-        if (info == nullptr || !isinstance(src, reinterpret_borrow<object>(reinterpret_cast<PyObject*>(info->type))))
+        // The real type, not isinstance(): an object whose __class__ claims the
+        // class (a mock with it as spec) passes isinstance() but has no model.
+        if (info == nullptr || !PyObject_TypeCheck(src.ptr(), info->type))
             return false;  // None or a foreign object: the usual incompatible-arguments error
         const value_and_holder v_h = reinterpret_cast<instance*>(src.ptr())->get_value_and_holder(info);
         if (!v_h.holder_constructed())
@@ -66,6 +68,17 @@ std::unique_ptr<LinearRegression> construct(const py::array_t<double>& x, const 
     return std::make_unique<LinearRegression>(view_of(x_buffer), view_of(y_buffer));
 }
 
+// __init__. Converting the arguments can run Python code (an element's
+// __float__, or another thread meanwhile) that initialises this same instance
+// first; the model built here is then dropped, as for any second __init__,
+// instead of overwriting the holder, which would leak the first model and
+// leave the instance registered under a pointer it no longer owns.
+void initialise(py::detail::value_and_holder& self, const py::array_t<double>& x, const py::array_t<double>& y) {
+    std::unique_ptr<LinearRegression> model = construct(x, y);
+    if (self.holder_constructed()) return;
+    py::detail::initimpl::construct<py::class_<LinearRegression>>(self, std::move(model), false);
+}
+
 // Binds a const member function of the model as a method of the same name.
 template <typename Result, typename... Args>
 void def_method(py::class_<LinearRegression>& cls, const char* name, Result (LinearRegression::*member)(Args...) const) {
@@ -91,7 +104,7 @@ PYBIND11_MODULE(trendfit, m) {
     m.doc() = "Linear Regression with NumPy support";
 
     py::class_<LinearRegression> cls(m, "LinearRegression");
-    cls.def(py::init(&construct));
+    cls.def("__init__", &initialise, py::detail::is_new_style_constructor());
     def_method(cls, "mean_x", &LinearRegression::mean_x);
     def_method(cls, "mean_y", &LinearRegression::mean_y);
     def_method(cls, "pearson_correlation", &LinearRegression::pearson_correlation);
