@@ -1,4 +1,4 @@
-"""Fit a straight line to a small data set and print what trendfit knows about it."""
+"""Fit a straight line to eight weeks of advertising spend and sales."""
 
 import sys
 
@@ -6,21 +6,18 @@ import numpy as np
 
 from trendfit import LinearRegression
 
-# Advertising spend (thousands) against sales (units) for eight weeks.
-spend = np.array([1.2, 2.0, 2.9, 3.1, 4.4, 5.0, 5.8, 7.1])
-sales = np.array([13.1, 17.9, 22.8, 24.1, 30.2, 33.0, 38.9, 44.7])
+spend = np.array([1.2, 2.0, 2.9, 3.1, 4.4, 5.0, 5.8, 7.1])  # thousands per week
+sales = np.array([13.1, 17.9, 22.8, 24.1, 30.2, 33.0, 38.9, 44.7])  # units sold
 
 fit = LinearRegression(spend, sales)
+print("slope:                ", fit.slope())
+print("intercept:            ", fit.intercept())
+print("R squared:            ", fit.r_squared())
+print("sales at 6.0:         ", fit.predict_single(6.0))
+print("sales at 8, 9 and 10: ", fit.predict([8.0, 9.0, 10.0]))
 
-print(f"n = {len(spend)} samples")
-for name in ("mean_x", "mean_y", "std_x", "std_y", "pearson_correlation", "slope", "intercept",
-             "rmse", "mae", "r_squared", "residual_std_error", "slope_standard_error", "t_value_slope"):
-    print(f"{name:>21} = {getattr(fit, name)()!r}")
-print(f"sales at spend 6.0 = {fit.predict_single(6.0)!r}")
-print(f"sales at 8, 9, 10  = {fit.predict([8.0, 9.0, 10.0])!r}")
-
-# The report is written by C++ straight to the process's standard output, not
-# through sys.stdout: flush Python's buffer first so the two appear in order.
-print("\nReport:")
+# summary() writes to the process's standard output directly, not through
+# sys.stdout: flush Python's buffer first so that the lines come out in order.
+print()
 sys.stdout.flush()
 fit.summary()
