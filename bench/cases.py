@@ -1,0 +1,132 @@
+"""What is timed at one n: trendfit's calls, the peers a user would call
+instead, and the references. Cases in one group are timed back to back, so
+a comparison inside a group (construction against a NumPy copy, a chain of
+trendfit calls against its peer) sees the same machine state."""
+
+import contextlib
+from dataclasses import dataclass, field
+from typing import Callable, ContextManager, Optional
+
+import numpy as np
+
+from silence import c_stdout_to_devnull, flush_c_stdio
+
+# The statistics, in the order of the report; each takes no argument but
+# predict_single, which gets PREDICT_AT.
+STATISTICS = (
+    "mean_x", "mean_y", "pearson_correlation", "std_x", "std_y", "slope", "intercept",
+    "predict_single", "rmse", "mae", "r_squared", "residual_std_error",
+    "slope_standard_error", "t_value_slope",
+)
+PREDICT_AT = 0.5
+PREDICT_COUNT = 100_000
+
+UNIT_NAME = "one pass: numpy.add.accumulate(x)"
+FLOOR_NAME = "floor: strict running sum in C"
+COPY_NAME = "numpy: copy x and y"
+CONSTRUCTION_NAME = "LinearRegression(x, y)"
+CHAIN4_NAME = "slope+intercept+pearson+slope_se"
+CHAIN2_NAME = "slope+intercept"
+SUMMARY_NAME = "summary (to /dev/null)"
+PREDICT_NAME = "predict(list of 1e5)"
+LINREGRESS_NAME = "scipy.stats.linregress"
+POLYFIT_NAME = "numpy.polyfit(x, y, 1)"
+OLS_NAME = "statsmodels OLS + const (.bse)"
+SKLEARN_NAME = "sklearn LinearRegression"
+
+
+@dataclass(frozen=True)
+class Case:
+    name: str
+    kind: str  # "trendfit", "peer" or "reference"
+    call: Callable[[], object]
+    # Entered around (not inside) the timed call.
+    around: Callable[[], ContextManager] = contextlib.nullcontext
+    # For a peer or the NumPy copy: the trendfit case in its group that is
+    # compared with it, as trendfit time / this time.
+    compared_with: Optional[str] = None
+    notes: dict = field(default_factory=dict)
+
+
+def make_data(n: int, seed: int):
+    """Random float64 samples of a noisy line."""
+    rng = np.random.default_rng([seed, n])
+    x = rng.random(n)
+    y = 3.0 + 2.0 * x + rng.standard_normal(n)
+    return x, y
+
+
+def make_unit(x) -> Callable[[], object]:
+    return lambda: np.add.accumulate(x)
+
+
+def trendfit_statistic(fit, name: str) -> Callable[[], object]:
+    method = getattr(fit, name)
+    if name == "predict_single":
+        return lambda: method(PREDICT_AT)
+    return method
+
+
+def silent_summary(fit) -> Callable[[], object]:
+    def call():
+        fit.summary()
+        flush_c_stdio()  # the report's bytes are written inside the timing
+    return call
+
+
+def chain_of_four(fit) -> Callable[[], object]:
+    def call():
+        return fit.slope(), fit.intercept(), fit.pearson_correlation(), fit.slope_standard_error()
+    return call
+
+
+def chain_of_two(fit) -> Callable[[], object]:
+    return lambda: (fit.slope(), fit.intercept())
+
+
+def peer_calls(x, y) -> dict:
+    """The calls a user would make instead, as they would make them."""
+    from scipy import stats
+    import statsmodels.api as sm
+    from sklearn.linear_model import LinearRegression as SklearnLinearRegression
+
+    column = x.reshape(-1, 1)
+    return {
+        LINREGRESS_NAME: lambda: stats.linregress(x, y),
+        POLYFIT_NAME: lambda: np.polyfit(x, y, 1),
+        # .bse: the standard errors, which linregress and the chain also give
+        OLS_NAME: lambda: sm.OLS(y, sm.add_constant(x)).fit().bse,
+        SKLEARN_NAME: lambda: SklearnLinearRegression().fit(column, y),
+    }
+
+
+def case_groups(LinearRegression, x, y, floor) -> list[list[Case]]:
+    fit = LinearRegression(x, y)
+    peers = peer_calls(x, y)
+    values = np.random.default_rng(0).random(PREDICT_COUNT).tolist()
+
+    groups = [
+        [Case(CONSTRUCTION_NAME, "trendfit", lambda: LinearRegression(x, y)),
+         Case(COPY_NAME, "reference", lambda: (x.copy(), y.copy()), compared_with=CONSTRUCTION_NAME)],
+        [Case(CHAIN4_NAME, "trendfit", chain_of_four(fit)),
+         Case(LINREGRESS_NAME, "peer", peers[LINREGRESS_NAME], compared_with=CHAIN4_NAME),
+         Case(OLS_NAME, "peer", peers[OLS_NAME], compared_with=CHAIN4_NAME)],
+        [Case(CHAIN2_NAME, "trendfit", chain_of_two(fit)),
+         Case(POLYFIT_NAME, "peer", peers[POLYFIT_NAME], compared_with=CHAIN2_NAME),
+         Case(SKLEARN_NAME, "peer", peers[SKLEARN_NAME], compared_with=CHAIN2_NAME)],
+        [Case(PREDICT_NAME, "trendfit", lambda: fit.predict(values))],
+        [Case(SUMMARY_NAME, "trendfit", silent_summary(fit), around=c_stdout_to_devnull)],
+    ]
+    groups += [[Case(name, "trendfit", trendfit_statistic(fit, name))] for name in STATISTICS]
+    if floor.available:
+        groups.append([Case(FLOOR_NAME, "reference", floor.call_for(x))])
+    return groups
+
+
+# The order of rows in the printed table.
+ROW_ORDER = (
+    [FLOOR_NAME, CONSTRUCTION_NAME, COPY_NAME]
+    + list(STATISTICS)
+    + [PREDICT_NAME, SUMMARY_NAME, CHAIN2_NAME, CHAIN4_NAME,
+       LINREGRESS_NAME, POLYFIT_NAME, OLS_NAME, SKLEARN_NAME]
+)

@@ -1,0 +1,86 @@
+"""The performance targets and how a run is judged against them.
+
+A timing target's figure: at each n it covers, the median over repeats of the
+per-repeat paired ratio (against the one-pass unit timed right before, or
+against the peer timed in the same group); then the median of those per-n
+medians, which for two sizes is their mean."""
+
+import statistics
+from dataclasses import dataclass
+from typing import Optional
+
+from cases import (CHAIN4_NAME, CONSTRUCTION_NAME, COPY_NAME, FLOOR_NAME, LINREGRESS_NAME,
+                   SUMMARY_NAME)
+from timing import paired_ratios, ratios_between
+
+MEMORY_LIMIT_KIB = 1024
+
+
+@dataclass(frozen=True)
+class Target:
+    case: str
+    limit: float
+    against: Optional[str] = None  # None: the one-pass unit
+    strict: bool = False  # must be below the limit, not just at most
+
+    def label(self) -> str:
+        return f"{self.case} / {self.against or 'one pass'}"
+
+    def meets(self, figure: float) -> bool:
+        return figure < self.limit if self.strict else figure <= self.limit
+
+    def limit_text(self) -> str:
+        return f"{'<' if self.strict else '<='} {self.limit:g}"
+
+
+def _unit_targets(names, limit):
+    return [Target(name, limit) for name in names]
+
+
+TIMING_TARGETS = (
+    _unit_targets(["mean_x", "mean_y"], 1.15)
+    + _unit_targets(["std_x", "std_y", "pearson_correlation", "slope", "intercept", "predict_single"], 2.3)
+    + _unit_targets(["rmse", "mae", "r_squared", "residual_std_error", "slope_standard_error",
+                     "t_value_slope"], 3.5)
+    + [Target(SUMMARY_NAME, 35),
+       Target(CONSTRUCTION_NAME, 1.3, against=COPY_NAME),
+       Target(CHAIN4_NAME, 1.0, against=LINREGRESS_NAME, strict=True)]
+)
+
+
+def ratio_at(target: Target, samples: dict) -> float:
+    sample = samples[target.case]
+    if target.against is None:
+        return statistics.median(paired_ratios(sample))
+    return statistics.median(ratios_between(sample, samples[target.against]))
+
+
+def floor_ratio_at(target: Target, samples: dict) -> Optional[float]:
+    """The same call in passes of the measured floor instead of the unit, for
+    information: both are paired with the unit, so their quotient is too."""
+    if target.against is not None or FLOOR_NAME not in samples:
+        return None
+    return ratio_at(target, samples) / statistics.median(paired_ratios(samples[FLOOR_NAME]))
+
+
+def judge_timing(samples_by_n: dict, sizes) -> list[dict]:
+    verdicts = []
+    for target in TIMING_TARGETS:
+        per_n = {n: ratio_at(target, samples_by_n[n]) for n in sizes}
+        figure = statistics.median(per_n.values())
+        floor_per_n = [floor_ratio_at(target, samples_by_n[n]) for n in sizes]
+        verdicts.append({
+            "target": target.label(), "limit": target.limit_text(), "per_n": per_n,
+            "figure": figure, "pass": target.meets(figure),
+            "misses_at": [n for n, ratio in per_n.items() if not target.meets(ratio)],
+            "floor_per_n": dict(zip(sizes, floor_per_n)) if None not in floor_per_n else None,
+        })
+    return verdicts
+
+
+def judge_memory(memory: dict) -> dict:
+    measured = {name: result for name, result in memory.items() if not name.startswith("control")}
+    worst = max(measured, key=lambda name: measured[name]["extra_kib"])
+    extra = measured[worst]["extra_kib"]
+    return {"target": "extra peak memory of any statistic", "limit": f"< {MEMORY_LIMIT_KIB} KiB",
+            "worst": worst, "figure": extra, "pass": extra < MEMORY_LIMIT_KIB}
