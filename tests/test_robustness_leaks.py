@@ -1,0 +1,112 @@
+"""Leaks: 10^5 cycles of construct, call every method (the failing calls too),
+destroy. After warm-up, resident memory and the interpreter's allocated blocks
+stay flat, and the argument objects keep their reference counts. Runs in a child
+process whose standard output is a null device or a full one."""
+
+import gc
+import json
+import os
+import pathlib
+import sys
+
+import numpy as np
+import pytest
+
+from helpers import run_child
+from trendfit import LinearRegression
+
+CYCLES = 100_000
+WARM_UP = 10_000
+RSS_GROWTH_LIMIT = 5 * 2**20
+BLOCK_GROWTH_LIMIT = 1_000
+STATISTICS = [
+    "mean_x", "mean_y", "pearson_correlation", "std_x", "std_y", "slope", "intercept",
+    "rmse", "mae", "r_squared", "residual_std_error", "slope_standard_error", "t_value_slope",
+]
+
+
+class Boom(Exception):
+    pass
+
+
+def failing_generator(values):
+    yield from values
+    raise Boom("generator failed")
+
+
+def expect(error_type, call, *args):
+    try:
+        call(*args)
+    except error_type:
+        return
+    raise AssertionError(f"{call} did not raise {error_type.__name__}")
+
+
+def cycle(index, x_list, y_list, x_array, y_array, probes, probe):
+    """One life: built from lists or arrays, every method, every failure path, gone."""
+    fit = LinearRegression(x_array, y_array) if index % 2 else LinearRegression(x_list, y_list)
+    for name in STATISTICS:
+        getattr(fit, name)()
+    fit.predict_single(probe)
+    fit.predict(probes)
+    fit.predict(x_array)
+    try:
+        fit.summary()
+    except OSError:
+        pass  # standard output is full: the report fails, and the next one tries again
+    assert fit.__init__(x_list, y_list) is None
+    expect(RuntimeError, LinearRegression, x_list, y_list[:-1])
+    expect(TypeError, LinearRegression, x_list, ["a", "b"])
+    expect(TypeError, fit.predict_single, "2.5")
+    expect(TypeError, fit.predict, [probe, None])
+    expect(Boom, fit.predict, failing_generator(probes))
+    expect(TypeError, LinearRegression.mean_x, LinearRegression.__new__(LinearRegression))
+
+
+def resident_bytes():
+    with open("/proc/self/statm") as statm:
+        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+def measure():
+    gc.collect()
+    return resident_bytes(), sys.getallocatedblocks()
+
+
+def run(results_path):
+    rng = np.random.default_rng(5)
+    x_array, y_array = rng.normal(size=100), rng.normal(size=100)
+    arguments = [x_array.tolist(), y_array.tolist(), x_array, y_array, [0.5, -2.0, 7.25], 1.0 + 2.0 ** -30]
+    for index in range(WARM_UP):
+        cycle(index, *arguments)
+    counts_before = [sys.getrefcount(a) for a in arguments]
+    rss_before, blocks_before = measure()
+    for index in range(WARM_UP, CYCLES):
+        cycle(index, *arguments)
+    rss_after, blocks_after = measure()
+    pathlib.Path(results_path).write_text(json.dumps({
+        "reference counts": [counts_before, [sys.getrefcount(a) for a in arguments]],
+        "rss growth": rss_after - rss_before,
+        "block growth": blocks_after - blocks_before,
+        # The sanitizer's quarantine holds freed memory back by design; its leak checker covers that run.
+        "address sanitizer": "libasan" in pathlib.Path("/proc/self/maps").read_text(),
+    }))
+
+
+@pytest.mark.parametrize("output", ["/dev/null", "/dev/full"], ids=["report written", "report fails"])
+def test_cycles_leak_no_memory_and_no_references(tmp_path, output):
+    results_path = tmp_path / "results.json"
+    with open(output, "wb") as stdout:
+        result = run_child(f"""
+            import sys
+            sys.path.insert(0, {str(pathlib.Path(__file__).parent)!r})
+            from test_robustness_leaks import run
+            run({str(results_path)!r})
+        """, stdout=stdout, timeout=1800)
+    assert result.returncode == 0, result.stderr.decode()
+    results = json.loads(results_path.read_text())
+    before, after = results["reference counts"]
+    assert after == before
+    assert results["block growth"] < BLOCK_GROWTH_LIMIT
+    if not results["address sanitizer"]:
+        assert results["rss growth"] < RSS_GROWTH_LIMIT, f"{results['rss growth'] / 2**20:.1f} MiB"
