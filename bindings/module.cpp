@@ -39,7 +39,7 @@ public:
     bool load(handle src, bool /*convert*/) {
         const type_info* info = get_type_info(typeid(LinearRegression));
         // The real type, not isinstance(): an object whose __class__ claims the
-        // class (a mock with it as spec) passes isinstance() but has no model.
+        // class (a mock modelled on it) passes isinstance() but has no model.
         if (info == nullptr || !PyObject_TypeCheck(src.ptr(), info->type))
             return false;  // None or a foreign object: the usual incompatible-arguments error
         const value_and_holder v_h = reinterpret_cast<instance*>(src.ptr())->get_value_and_holder(info);

@@ -48,7 +48,7 @@ def assert_child_ok(result):
 # An object that only claims to be a LinearRegression, through __class__, used as self
 
 IMPOSTORS = {
-    "mock with the class as spec": "unittest.mock.Mock(spec=LinearRegression)",
+    "mock modelled on the class": "unittest.mock.Mock(spec=LinearRegression)",
     "__class__ class attribute": "type('Claims', (), {'__class__': LinearRegression})()",
     "__class__ property": "type('Claims', (), {'__class__': property(lambda self: LinearRegression)})()",
 }
