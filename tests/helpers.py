@@ -4,10 +4,21 @@ import subprocess
 import sys
 import textwrap
 
+# Every statistic, in the order of the report's lines.
+STATISTICS = [
+    "mean_x", "mean_y", "pearson_correlation", "std_x", "std_y", "slope", "intercept",
+    "rmse", "mae", "r_squared", "residual_std_error", "slope_standard_error", "t_value_slope",
+]
+
 
 def bits(value):
     """A float's exact identity: hex digits, sign of zero included; all NaNs alike."""
     return "nan" if math.isnan(value) else float.hex(value)
+
+
+def snapshot(fit):
+    """Everything an instance answers, as exact bits."""
+    return [bits(getattr(fit, name)()) for name in STATISTICS] + [bits(v) for v in fit.predict([-1.0, 0.0, 3.5])]
 
 
 def run_child(code, *, stdout=subprocess.PIPE, timeout=300):

@@ -7,13 +7,9 @@ import numpy as np
 import pytest
 
 import trendfit
-from helpers import bits, run_child
+from helpers import STATISTICS, bits, run_child
 from trendfit import LinearRegression
 
-STATISTICS = [
-    "mean_x", "mean_y", "pearson_correlation", "std_x", "std_y", "slope", "intercept",
-    "rmse", "mae", "r_squared", "residual_std_error", "slope_standard_error", "t_value_slope",
-]
 MEMBERS = [
     "_pybind11_conduit_v1_", "__init__", "mean_x", "mean_y", "pearson_correlation", "std_x", "std_y",
     "slope", "intercept", "predict_single", "predict", "rmse", "mae", "r_squared", "residual_std_error",

@@ -14,13 +14,9 @@ import subprocess
 import numpy as np
 import pytest
 
-from helpers import bits, cmake_build, run_child
+from helpers import STATISTICS, bits, cmake_build, run_child
 from trendfit import LinearRegression
 
-STATISTICS = [
-    "mean_x", "mean_y", "pearson_correlation", "std_x", "std_y", "slope", "intercept",
-    "rmse", "mae", "r_squared", "residual_std_error", "slope_standard_error", "t_value_slope",
-]
 V3_FLAGS = {"avx2", "fma", "bmi1", "bmi2", "movbe", "f16c"}
 
 

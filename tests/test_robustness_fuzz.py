@@ -23,20 +23,12 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 from hypothesis.extra import numpy as hnp
 
-from helpers import bits, run_child
+from helpers import STATISTICS, bits, run_child, snapshot
 from trendfit import LinearRegression
 
 FUZZ_EXAMPLES = 10_000
 
-STATISTICS = [
-    "mean_x", "mean_y", "pearson_correlation", "std_x", "std_y", "slope", "intercept",
-    "rmse", "mae", "r_squared", "residual_std_error", "slope_standard_error", "t_value_slope",
-]
 ARITY = {**{name: 0 for name in STATISTICS}, "predict_single": 1, "predict": 1, "summary": 0}
-
-
-def snapshot(fit):
-    return [bits(getattr(fit, name)()) for name in STATISTICS]
 
 
 # ---------------------------------------------------------------------------

@@ -10,20 +10,11 @@ import sys
 import numpy as np
 import pytest
 
-from helpers import bits, run_child
+from helpers import STATISTICS, bits, run_child, snapshot
 from trendfit import LinearRegression
 
-STATISTICS = [
-    "mean_x", "mean_y", "pearson_correlation", "std_x", "std_y", "slope", "intercept",
-    "rmse", "mae", "r_squared", "residual_std_error", "slope_standard_error", "t_value_slope",
-]
 METHOD_ARGS = {**{name: () for name in STATISTICS}, "predict_single": (2.0,), "predict": ([1.0, 2.0],), "summary": ()}
 TESTS = str(pathlib.Path(__file__).parent)
-
-
-def snapshot(fit):
-    """Everything an instance answers, as exact bits."""
-    return [bits(getattr(fit, name)()) for name in STATISTICS] + [bits(v) for v in fit.predict([-1.0, 0.0, 3.5])]
 
 
 def address_sanitizer_loaded():

@@ -12,17 +12,13 @@ import sys
 import numpy as np
 import pytest
 
-from helpers import run_child
+from helpers import STATISTICS, run_child
 from trendfit import LinearRegression
 
 CYCLES = 100_000
 WARM_UP = 10_000
 RSS_GROWTH_LIMIT = 5 * 2**20
 BLOCK_GROWTH_LIMIT = 1_000
-STATISTICS = [
-    "mean_x", "mean_y", "pearson_correlation", "std_x", "std_y", "slope", "intercept",
-    "rmse", "mae", "r_squared", "residual_std_error", "slope_standard_error", "t_value_slope",
-]
 
 
 class Boom(Exception):

@@ -15,15 +15,11 @@ import weakref
 
 import numpy as np
 
-from helpers import bits, run_child
+from helpers import STATISTICS, bits, run_child
 from trendfit import LinearRegression
 
 THREADS = 8
 ROUNDS = 150
-STATISTICS = [
-    "mean_x", "mean_y", "pearson_correlation", "std_x", "std_y", "slope", "intercept",
-    "rmse", "mae", "r_squared", "residual_std_error", "slope_standard_error", "t_value_slope",
-]
 PROBES = [-1.0, 0.0, 2.5, 1e300, float("nan")]
 
 
