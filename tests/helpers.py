@@ -22,17 +22,25 @@ def snapshot(fit):
 
 
 def run_child(code, *, stdout=subprocess.PIPE, timeout=300):
-    """Runs Python code in a fresh interpreter, so that a crash fails one test instead of the run."""
+    """Runs Python code in a fresh interpreter, so that a crash fails one test instead of the run.
+    The tests' own modules are importable there."""
+    path = os.pathsep.join(filter(None, [TESTS, os.environ.get("PYTHONPATH")]))
     return subprocess.run(
         [sys.executable, "-c", textwrap.dedent(code)],
         stdout=stdout,
         stderr=subprocess.PIPE,
         timeout=timeout,
-        env={**os.environ, "PYTHONFAULTHANDLER": "1"},
+        env={**os.environ, "PYTHONFAULTHANDLER": "1", "PYTHONPATH": path},
     )
 
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+def call_in_child(module, function, *args, stdout=subprocess.PIPE, timeout=300):
+    """Calls function(*args) of one of the tests' modules in a fresh interpreter."""
+    return run_child(f"from {module} import {function}\n{function}(*{args!r})", stdout=stdout, timeout=timeout)
+
+
+TESTS = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(TESTS)
 
 
 def cmake_build(build_dir, *options):

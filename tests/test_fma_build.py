@@ -65,7 +65,6 @@ def test_v3_build_gives_the_same_bits(v3_build):
     result = run_child(f"""
         import json, sys
         sys.path.insert(0, {str(v3_build)!r})
-        sys.path.insert(0, {str(pathlib.Path(__file__).parent)!r})
         import trendfit
         assert trendfit.__file__.startswith({str(v3_build)!r}), trendfit.__file__
         from test_fma_build import results_of

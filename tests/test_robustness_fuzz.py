@@ -8,7 +8,6 @@ happens in a child process, so that a crash fails the test instead of the run.
 """
 
 import ctypes
-import datetime
 import decimal
 import fractions
 import os
@@ -23,7 +22,7 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 from hypothesis.extra import numpy as hnp
 
-from helpers import STATISTICS, bits, run_child, snapshot
+from helpers import STATISTICS, bits, call_in_child, snapshot
 from trendfit import LinearRegression
 
 FUZZ_EXAMPLES = 10_000
@@ -610,12 +609,8 @@ def fuzz(examples, result_path, last_example_path):
 
 def test_hostile_calls_give_correct_results_or_the_named_errors(tmp_path):
     result_path, last_example_path = tmp_path / "count", tmp_path / "last example"
-    result = run_child(f"""
-        import sys
-        sys.path.insert(0, {str(pathlib.Path(__file__).parent)!r})
-        from test_robustness_fuzz import fuzz
-        fuzz({FUZZ_EXAMPLES}, {str(result_path)!r}, {str(last_example_path)!r})
-    """, stdout=subprocess.DEVNULL, timeout=3600)
+    result = call_in_child("test_robustness_fuzz", "fuzz", FUZZ_EXAMPLES, str(result_path), str(last_example_path),
+                           stdout=subprocess.DEVNULL, timeout=3600)
     last = last_example_path.read_text(errors="replace") if last_example_path.exists() else "none"
     assert result.returncode == 0, f"{result.stderr.decode(errors='replace')[-8000:]}\nlast example: {last}"
     assert int(result_path.read_text()) >= FUZZ_EXAMPLES

@@ -10,11 +10,10 @@ import sys
 import numpy as np
 import pytest
 
-from helpers import STATISTICS, bits, run_child, snapshot
+from helpers import STATISTICS, run_child, snapshot
 from trendfit import LinearRegression
 
 METHOD_ARGS = {**{name: () for name in STATISTICS}, "predict_single": (2.0,), "predict": ([1.0, 2.0],), "summary": ()}
-TESTS = str(pathlib.Path(__file__).parent)
 
 
 def address_sanitizer_loaded():
@@ -74,8 +73,7 @@ def test_init_reentered_during_conversion_keeps_the_first_model(route):
     result = run_child(f"""
         import gc, sys, weakref
         import numpy as np
-        sys.path.insert(0, {TESTS!r})
-        from test_robustness_inputs import snapshot
+        from helpers import snapshot
         from trendfit import LinearRegression
 
         INNER, OUTER_Y = ([1.0, 2.0, 4.0], [5.0, 7.0, 6.0]), [0.5, 0.25, 8.0]
@@ -116,8 +114,7 @@ def check_huge_call_in_child(setup, call):
     result = run_child(f"""
         import sys
         import numpy as np
-        sys.path.insert(0, {TESTS!r})
-        from test_robustness_inputs import snapshot
+        from helpers import snapshot
         from trendfit import LinearRegression
 
         fit = LinearRegression([1.0, 2.0, 4.0, 5.0], [2.0, 3.0, 7.0, 8.5])

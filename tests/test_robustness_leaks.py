@@ -12,7 +12,7 @@ import sys
 import numpy as np
 import pytest
 
-from helpers import STATISTICS, run_child
+from helpers import STATISTICS, call_in_child
 from trendfit import LinearRegression
 
 CYCLES = 100_000
@@ -93,12 +93,7 @@ def run(results_path):
 def test_cycles_leak_no_memory_and_no_references(tmp_path, output):
     results_path = tmp_path / "results.json"
     with open(output, "wb") as stdout:
-        result = run_child(f"""
-            import sys
-            sys.path.insert(0, {str(pathlib.Path(__file__).parent)!r})
-            from test_robustness_leaks import run
-            run({str(results_path)!r})
-        """, stdout=stdout, timeout=1800)
+        result = call_in_child("test_robustness_leaks", "run", str(results_path), stdout=stdout, timeout=1800)
     assert result.returncode == 0, result.stderr.decode()
     results = json.loads(results_path.read_text())
     before, after = results["reference counts"]

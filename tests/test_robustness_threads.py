@@ -15,7 +15,7 @@ import weakref
 
 import numpy as np
 
-from helpers import STATISTICS, bits, run_child
+from helpers import STATISTICS, bits, call_in_child
 from trendfit import LinearRegression
 
 THREADS = 8
@@ -160,12 +160,7 @@ def run(results_path):
 def test_threads_sharing_instances_get_the_single_threaded_results(tmp_path):
     results_path, output_path = tmp_path / "results.json", tmp_path / "stdout"
     with open(output_path, "wb") as output:
-        result = run_child(f"""
-            import sys
-            sys.path.insert(0, {str(pathlib.Path(__file__).parent)!r})
-            from test_robustness_threads import run
-            run({str(results_path)!r})
-        """, stdout=output, timeout=1200)
+        result = call_in_child("test_robustness_threads", "run", str(results_path), stdout=output, timeout=1200)
     assert result.returncode == 0, result.stderr.decode()
     results = json.loads(results_path.read_text())
     assert results["written"] == THREADS * ROUNDS * len(data_sets()) * 2 + len(data_sets())
