@@ -86,16 +86,56 @@ void append_elements(const DoubleArrayView& array, std::size_t count, Samples& o
 }
 
 // ---------------------------------------------------------------------------
+// Which NaN a result carries.
+//
+// IEEE 754 leaves open which NaN an operation on two NaNs returns, and
+// compilers swap the operands of + and * at will, so a NaN's sign and payload
+// could change with the build. InWrittenOrder fixes it: the first NaN operand,
+// quieted, as x86 and ARM hardware give for the operands in written order.
+// Passes run AsCompiled, at full speed, and are run again InWrittenOrder only
+// when a result is NaN: a result that is not NaN met no NaN on its way, and
+// then the order of operands cannot matter.
+
+struct AsCompiled {
+    static double add(double a, double b) { return a + b; }
+    static double mul(double a, double b) { return a * b; }
+};
+
+struct InWrittenOrder {
+    static double quieted(double nan) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &nan, sizeof bits);
+        bits |= std::uint64_t(1) << 51;  // the quiet bit
+        std::memcpy(&nan, &bits, sizeof nan);
+        return nan;
+    }
+    // With a not NaN, at most b is: then a + b is b quieted either way round.
+    static double add(double a, double b) { return std::isnan(a) ? quieted(a) : a + b; }
+    static double mul(double a, double b) { return std::isnan(a) ? quieted(a) : a * b; }
+};
+
+template <typename... Results>
+bool any_nan(Results... results) {
+    return (std::isnan(results) || ...);
+}
+
+// ---------------------------------------------------------------------------
 // Sums. Each accumulator starts at 0.0 and adds one rounded term at a time in
 // increasing index order; independent accumulators share a pass so their
 // dependency chains overlap, which changes no result.
 
-double running_sum(const Samples& v) {
+template <typename Arithmetic>
+double running_sum_as(const Samples& v) {
     const double* p = v.data();
     const std::size_t n = v.size();
     double sum = 0.0;
-    for (std::size_t i = 0; i < n; ++i) sum += p[i];
+    for (std::size_t i = 0; i < n; ++i) sum = Arithmetic::add(sum, p[i]);
     return sum;
+}
+
+double running_sum(const Samples& v) {
+    const double sum = running_sum_as<AsCompiled>(v);
+    return any_nan(sum) ? running_sum_as<InWrittenOrder>(v) : sum;
 }
 
 double count_as_double(std::size_t n) { return static_cast<double>(static_cast<std::uint64_t>(n)); }
@@ -103,15 +143,21 @@ double count_as_double(std::size_t n) { return static_cast<double>(static_cast<s
 double mean_of(const Samples& v) { return running_sum(v) / count_as_double(v.size()); }
 
 // Sum of squared deviations from m, the second pass of a standard deviation.
-double centred_sum_of_squares(const Samples& v, double m) {
+template <typename Arithmetic>
+double centred_sum_of_squares_as(const Samples& v, double m) {
     const double* p = v.data();
     const std::size_t n = v.size();
     double sum = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
         const double d = p[i] - m;
-        sum += d * d;
+        sum = Arithmetic::add(sum, d * d);
     }
     return sum;
+}
+
+double centred_sum_of_squares(const Samples& v, double m) {
+    const double sum = centred_sum_of_squares_as<AsCompiled>(v, m);
+    return any_nan(sum) ? centred_sum_of_squares_as<InWrittenOrder>(v, m) : sum;
 }
 
 // Means of both sequences and the centred sums Sxx, Syy, Sxy: two passes.
@@ -121,15 +167,16 @@ struct Moments {
     double sxx, syy, sxy;
 };
 
-Moments moments_of(const Samples& x, const Samples& y) {
+template <typename Arithmetic>
+Moments moments_as(const Samples& x, const Samples& y) {
     const double* px = x.data();
     const double* py = y.data();
     const std::size_t n = x.size();
 
     double sum_x = 0.0, sum_y = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
-        sum_x += px[i];
-        sum_y += py[i];
+        sum_x = Arithmetic::add(sum_x, px[i]);
+        sum_y = Arithmetic::add(sum_y, py[i]);
     }
     Moments m{n, sum_x / count_as_double(n), sum_y / count_as_double(n), 0.0, 0.0, 0.0};
 
@@ -137,14 +184,19 @@ Moments moments_of(const Samples& x, const Samples& y) {
     for (std::size_t i = 0; i < n; ++i) {
         const double dx = px[i] - m.mean_x;
         const double dy = py[i] - m.mean_y;
-        sxy += dx * dy;
-        sxx += dx * dx;
-        syy += dy * dy;
+        sxy = Arithmetic::add(sxy, Arithmetic::mul(dx, dy));
+        sxx = Arithmetic::add(sxx, dx * dx);
+        syy = Arithmetic::add(syy, dy * dy);
     }
     m.sxx = sxx;
     m.syy = syy;
     m.sxy = sxy;
     return m;
+}
+
+Moments moments_of(const Samples& x, const Samples& y) {
+    const Moments m = moments_as<AsCompiled>(x, y);
+    return any_nan(m.sxx, m.syy, m.sxy) ? moments_as<InWrittenOrder>(x, y) : m;
 }
 
 // n - k as an unsigned 64-bit count, then as a double: n < k wraps to about
@@ -165,21 +217,24 @@ double sample_std(double sum_of_squares, std::size_t n) { return root_mean_squar
 
 double std_of(const Samples& v) { return sample_std(centred_sum_of_squares(v, mean_of(v)), v.size()); }
 
-double correlation(const Moments& m) { return m.sxy / std::sqrt(m.sxx * m.syy); }
+double correlation(const Moments& m) { return m.sxy / std::sqrt(InWrittenOrder::mul(m.sxx, m.syy)); }
 
 struct Line {
     double slope;
     double intercept;
 
     // intercept + (slope * v), in that order, exactly as predict_single.
-    double at(double v) const { return intercept + slope * v; }
+    template <typename Arithmetic = InWrittenOrder>
+    double at(double v) const {
+        return Arithmetic::add(intercept, Arithmetic::mul(slope, v));
+    }
 };
 
 // The slope is (std_y / std_x) * r and the line passes through the means.
 Line line_of(const Moments& m) {
     const double ratio = sample_std(m.syy, m.n) / sample_std(m.sxx, m.n);
-    const double slope = ratio * correlation(m);
-    return Line{slope, m.mean_y - m.mean_x * slope};
+    const double slope = InWrittenOrder::mul(ratio, correlation(m));
+    return Line{slope, m.mean_y - InWrittenOrder::mul(m.mean_x, slope)};
 }
 
 // The residuals e_i = p_i - y_i of the predictions at the stored x, summed
@@ -189,17 +244,23 @@ struct ResidualSums {
     double absolutes;
 };
 
-ResidualSums residual_sums(const Samples& x, const Samples& y, const Line& line) {
+template <typename Arithmetic>
+ResidualSums residual_sums_as(const Samples& x, const Samples& y, const Line& line) {
     const double* px = x.data();
     const double* py = y.data();
     const std::size_t n = y.size();
     double squares = 0.0, absolutes = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
-        const double e = line.at(px[i]) - py[i];
-        squares += e * e;
-        absolutes += std::fabs(e);
+        const double e = line.at<Arithmetic>(px[i]) - py[i];
+        squares = Arithmetic::add(squares, e * e);
+        absolutes = Arithmetic::add(absolutes, std::fabs(e));
     }
     return ResidualSums{squares, absolutes};
+}
+
+ResidualSums residual_sums(const Samples& x, const Samples& y, const Line& line) {
+    const ResidualSums sums = residual_sums_as<AsCompiled>(x, y, line);
+    return any_nan(sums.squares, sums.absolutes) ? residual_sums_as<InWrittenOrder>(x, y, line) : sums;
 }
 
 // Everything the fit measures need: three passes in all.

@@ -21,10 +21,9 @@ struct DoubleArrayView {
 void* allocate_sample_bytes(std::size_t size);
 void deallocate_sample_bytes(void* block, std::size_t size) noexcept;
 
-// Allocator for the stored samples. Large blocks start on a 2 MiB boundary
-// and ask the kernel for transparent huge pages, so filling a fresh store of
-// millions of samples takes a few dozen page faults instead of thousands.
-// Small blocks come from the usual operator new.
+// Allocator for the stored samples: operator new, but large blocks are
+// advised for transparent huge pages, so filling a fresh store of millions
+// of samples takes far fewer page faults.
 template <typename T>
 struct SampleAllocator {
     using value_type = T;

@@ -1,5 +1,6 @@
 import math
 import os
+import struct
 import subprocess
 import sys
 import textwrap
@@ -14,6 +15,11 @@ STATISTICS = [
 def bits(value):
     """A float's exact identity: hex digits, sign of zero included; all NaNs alike."""
     return "nan" if math.isnan(value) else float.hex(value)
+
+
+def raw_bits(value):
+    """A float's complete bit pattern, a NaN's sign and payload included."""
+    return struct.pack("<d", value).hex()
 
 
 def snapshot(fit):

@@ -6,6 +6,7 @@ build exactly.
 """
 
 import json
+import math
 import pathlib
 import platform
 import re
@@ -14,7 +15,8 @@ import subprocess
 import numpy as np
 import pytest
 
-from helpers import STATISTICS, bits, cmake_build, run_child
+from helpers import STATISTICS, cmake_build, raw_bits, run_child
+from test_numbers import NAN_DATA
 from trendfit import LinearRegression
 
 V3_FLAGS = {"avx2", "fma", "bmi1", "bmi2", "movbe", "f16c"}
@@ -31,20 +33,26 @@ pytestmark = pytest.mark.skipif(not cpu_runs_x86_64_v3(), reason="this CPU canno
 
 
 def data_sets():
+    yield from NAN_DATA
     rng = np.random.default_rng(2024)
     for offset, scale in [(0.0, 1.0), (1e9, 1e-3), (-3.5, 1e12), (1e-200, 1e-200)]:
         n = int(rng.integers(3, 2000))
         x = offset + scale * rng.normal(size=n)
         y = 0.75 * x + scale * rng.standard_cauchy(size=n)
         yield x.tolist(), y.tolist()
+        # NaNs of both signs and infinities, where operand order decides which NaN comes out.
+        x[rng.integers(0, n, 3)] = [math.nan, -math.nan, math.inf]
+        y[rng.integers(0, n, 2)] = [-math.nan, -math.inf]
+        yield x.tolist(), y.tolist()
 
 
 def results_of():
-    """Every statistic and a few predictions for every data set, as bit strings."""
+    """Every statistic and a few predictions for every data set, as complete bit patterns."""
     out = []
     for x, y in data_sets():
         fit = LinearRegression(x, y)
-        out.append([bits(getattr(fit, name)()) for name in STATISTICS] + [bits(v) for v in fit.predict(x[:50])])
+        probes = x[:50] + [math.nan, -math.nan, math.inf]
+        out.append([raw_bits(getattr(fit, name)()) for name in STATISTICS] + [raw_bits(v) for v in fit.predict(probes)])
     return out
 
 

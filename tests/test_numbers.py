@@ -9,7 +9,7 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import reference
-from helpers import bits
+from helpers import STATISTICS, bits, raw_bits
 from trendfit import LinearRegression
 
 inf, nan = math.inf, math.nan
@@ -162,3 +162,38 @@ def test_matches_reference_on_random_data(seed):
     x = offset + rng.normal(0.0, 1.0, n) * scale
     y = 3.0 * x - 7.0 + rng.standard_cauchy(n)
     assert_matches_reference(x.tolist(), y.tolist())
+
+
+# NaNs of both signs, as the sign bit of a quiet NaN.
+POSITIVE_NAN, NEGATIVE_NAN = math.nan, -math.nan
+
+
+@pytest.mark.parametrize(
+    "x, first",
+    [([1.0, NEGATIVE_NAN, POSITIVE_NAN], NEGATIVE_NAN), ([1.0, POSITIVE_NAN, NEGATIVE_NAN], POSITIVE_NAN),
+     ([NEGATIVE_NAN, inf, POSITIVE_NAN], NEGATIVE_NAN)],
+)
+def test_a_sum_carries_its_first_nan(x, first):
+    # Operand order decides which of two NaNs an addition returns: the running
+    # sum keeps the first NaN it met, whatever order the compiler preferred.
+    assert raw_bits(LinearRegression(x, [1.0, 2.0, 3.0]).mean_x()) == raw_bits(first)
+
+
+NAN_DATA = [
+    ([POSITIVE_NAN], [inf]),
+    ([1.0, NEGATIVE_NAN, 3.0], [POSITIVE_NAN, 2.0, 5.0]),
+    ([NEGATIVE_NAN, 2.0, 3.0], [1.0, 2.0, NEGATIVE_NAN]),
+    ([inf, 2.0, -inf], [1.0, POSITIVE_NAN, 3.0]),
+    ([1.0, 2.0, 4.0], [5.0, 5.0, 5.0]),
+]
+PROBES = [0.0, -1.5, POSITIVE_NAN, NEGATIVE_NAN, inf, -inf]
+
+
+@pytest.mark.parametrize("x, y", NAN_DATA)
+def test_nan_results_are_the_same_bits_however_reached(x, y):
+    fit = LinearRegression(x, y)
+    assert [raw_bits(v) for v in fit.predict(PROBES)] == [raw_bits(fit.predict_single(v)) for v in PROBES]
+    assert raw_bits(fit.t_value_slope()) == raw_bits(fit.slope() / fit.slope_standard_error())
+    again = LinearRegression(np.array(x), np.array(y))
+    assert [raw_bits(getattr(again, name)()) for name in STATISTICS] == [
+        raw_bits(getattr(fit, name)()) for name in STATISTICS]
