@@ -114,6 +114,17 @@ struct InWrittenOrder {
     static double mul(double a, double b) { return std::isnan(a) ? quieted(a) : a * b; }
 };
 
+// Keeps a pass out of line where, inlined into its caller beside its in-order
+// twin, GCC no longer pairs independent accumulators in one vector register,
+// which costs about 15% while the data is in cache.
+#if defined(__GNUC__)
+#define TRENDFIT_OUT_OF_LINE __attribute__((noinline))
+#elif defined(_MSC_VER)
+#define TRENDFIT_OUT_OF_LINE __declspec(noinline)
+#else
+#define TRENDFIT_OUT_OF_LINE
+#endif
+
 template <typename... Results>
 bool any_nan(Results... results) {
     return (std::isnan(results) || ...);
@@ -168,7 +179,7 @@ struct Moments {
 };
 
 template <typename Arithmetic>
-Moments moments_as(const Samples& x, const Samples& y) {
+TRENDFIT_OUT_OF_LINE Moments moments_as(const Samples& x, const Samples& y) {
     const double* px = x.data();
     const double* py = y.data();
     const std::size_t n = x.size();
