@@ -17,6 +17,16 @@ def bits(value):
     return "nan" if math.isnan(value) else float.hex(value)
 
 
+def address_sanitizer_loaded():
+    """Whether this process runs under AddressSanitizer, which aborts on a failed allocation
+    instead of throwing std::bad_alloc and keeps memory of its own."""
+    try:
+        with open("/proc/self/maps") as maps:
+            return "libasan" in maps.read()
+    except OSError:
+        return False
+
+
 def raw_bits(value):
     """A float's complete bit pattern, a NaN's sign and payload included."""
     return struct.pack("<d", value).hex()

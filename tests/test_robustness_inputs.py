@@ -3,26 +3,16 @@ that fails midway, and report write failures. Anything that could crash runs in 
 child process, so that a crash fails one test instead of the run."""
 
 import errno
-import pathlib
 import subprocess
 import sys
 
 import numpy as np
 import pytest
 
-from helpers import STATISTICS, run_child, snapshot
+from helpers import STATISTICS, address_sanitizer_loaded, run_child, snapshot
 from trendfit import LinearRegression
 
 METHOD_ARGS = {**{name: () for name in STATISTICS}, "predict_single": (2.0,), "predict": ([1.0, 2.0],), "summary": ()}
-
-
-def address_sanitizer_loaded():
-    """AddressSanitizer's operator new aborts the process on a failed allocation instead of throwing
-    std::bad_alloc, so a test that needs a failing allocation cannot run under it."""
-    try:
-        return "libasan" in pathlib.Path("/proc/self/maps").read_text()
-    except OSError:
-        return False
 
 
 needs_failing_operator_new = pytest.mark.skipif(

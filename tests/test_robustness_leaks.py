@@ -12,7 +12,7 @@ import sys
 import numpy as np
 import pytest
 
-from helpers import STATISTICS, call_in_child
+from helpers import STATISTICS, address_sanitizer_loaded, call_in_child
 from trendfit import LinearRegression
 
 CYCLES = 100_000
@@ -85,7 +85,7 @@ def run(results_path):
         "rss growth": rss_after - rss_before,
         "block growth": blocks_after - blocks_before,
         # The sanitizer's quarantine holds freed memory back by design; its leak checker covers that run.
-        "address sanitizer": "libasan" in pathlib.Path("/proc/self/maps").read_text(),
+        "address sanitizer": address_sanitizer_loaded(),
     }))
 
 
