@@ -25,7 +25,8 @@ TESTS = ROOT / "tests"
 EXAMPLES = ROOT / "examples"
 STUBS = ROOT / "trendfit-stubs"
 README = (ROOT / "README.md").read_text(encoding="utf-8")
-PROJECT = tomllib.loads((ROOT / "pyproject.toml").read_text(encoding="utf-8"))["project"]
+PYPROJECT = tomllib.loads((ROOT / "pyproject.toml").read_text(encoding="utf-8"))
+PROJECT = PYPROJECT["project"]
 
 CLIENT = TESTS / "typing_client.py"
 WRONG_CALLS = TESTS / "typing_errors.py"
@@ -375,14 +376,20 @@ def test_wheel_carries_the_module_the_stubs_and_the_license(distributions):
 
 @pytest.fixture(scope="module")
 def fresh_install(distributions, tmp_path_factory):
-    """A new virtual environment, without the system's packages, with trendfit installed from the sdist."""
+    """A new virtual environment, without the system's packages, with trendfit installed from the sdist.
+
+    The environment already holds a later pybind11 than the pinned one, as a
+    machine with pybind11 preinstalled does: the build must not pick it up.
+    """
     sdist, _ = distributions
     place = tmp_path_factory.mktemp("fresh")
     result = run([sys.executable, "-m", "venv", str(place / "env")], cwd=place)
     assert result.returncode == 0, output_of(result)
     python = place / "env" / ("Scripts" if os.name == "nt" else "bin") / "python"
-    result = run([str(python), "-m", "pip", "install", "--no-cache-dir", str(sdist)], cwd=place)
-    assert result.returncode == 0, output_of(result)
+    pin = next(r for r in PYPROJECT["build-system"]["requires"] if r.startswith("pybind11=="))
+    for requirement in (pin.replace("==", ">"), str(sdist)):
+        result = run([str(python), "-m", "pip", "install", "--no-cache-dir", requirement], cwd=place)
+        assert result.returncode == 0, output_of(result)
     with tarfile.open(sdist) as archive:
         archive.extractall(place, filter="data")
     return python, place / sdist.name.removesuffix(".tar.gz")
@@ -395,6 +402,16 @@ def test_sdist_installs_and_its_quickstart_runs(fresh_install):
     assert ("quickstart.py", result.stdout) in example_sessions()
     version = run([str(python), "-c", "import importlib.metadata as m; print(m.version('trendfit'))"], cwd=unpacked)
     assert version.stdout == f"{PROJECT['version']}\n", output_of(version)
+
+
+def test_fresh_install_is_built_with_the_pinned_pybind11(fresh_install):
+    python, unpacked = fresh_install
+    signatures = "import trendfit; print(*(m.__doc__ for m in vars(trendfit.LinearRegression).values()" \
+                 " if callable(m) and m.__doc__), sep='')"
+    there = run([str(python), "-c", signatures], cwd=unpacked)
+    here = run([sys.executable, "-c", signatures], cwd=unpacked)
+    assert there.returncode == here.returncode == 0, output_of(there) + output_of(here)
+    assert there.stdout == here.stdout
 
 
 def test_mypy_finds_the_stubs_in_the_fresh_install(fresh_install, tmp_path):
