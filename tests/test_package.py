@@ -417,5 +417,7 @@ def test_fresh_install_is_built_with_the_pinned_pybind11(fresh_install):
 def test_mypy_finds_the_stubs_in_the_fresh_install(fresh_install, tmp_path):
     python, _ = fresh_install
     (client,) = copy_into(tmp_path, CLIENT)
+    # That environment holds trendfit and NumPy alone: the client's data frames are left unchecked there.
+    (tmp_path / "mypy.ini").write_text("[mypy-pandas.*,polars.*]\nignore_missing_imports = True\n")
     result, errors = mypy_errors(client, tmp_path, "--python-executable", str(python))
     assert result.returncode == 0 and not errors, output_of(result)

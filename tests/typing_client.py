@@ -12,6 +12,8 @@ from fractions import Fraction
 from typing import assert_type
 
 import numpy as np
+import pandas as pd
+import polars as pl
 
 from trendfit import LinearRegression
 
@@ -77,17 +79,37 @@ def list_predictions(fit: LinearRegression) -> list[list[float]]:
     ]
 
 
+# Data-science code: data-frame columns and exact numbers (pandas checked through pandas-stubs).
+FRAME = pd.DataFrame({"x": [1.0, 2.0, 3.0, 4.0], "y": [2.1, 3.9, 6.2, 7.8]})
+TABLE = pl.DataFrame({"x": [5.0, 6.0]})
+
+
+def column_predictions(fit: LinearRegression) -> list[list[float]]:
+    """predict takes pandas Series and Index and polars Series."""
+    return [
+        exactly_float_list(assert_type(fit.predict(FRAME["x"]), list[float])),
+        exactly_float_list(assert_type(fit.predict(FRAME.index), list[float])),
+        exactly_float_list(assert_type(fit.predict(pd.Series([5, 6])), list[float])),
+        exactly_float_list(assert_type(fit.predict(TABLE["x"]), list[float])),
+        exactly_float_list(assert_type(fit.predict(pl.Series([5.0, 6.0])), list[float])),
+    ]
+
+
 def main() -> None:
     fits = [
         LinearRegression(np.array([1.0, 2.0, 3.0, 4.0]), np.array([2.0, 4.1, 5.9, 8.2])),
         LinearRegression([1, 2, 3], (2, 4, 7)),
         LinearRegression(np.arange(6.0).reshape(2, 3), range(6)),
         Calibration([(1.0, 2.0), (2.0, 3.5), (4.0, 8.0)]),
+        LinearRegression(FRAME["x"], FRAME["y"]),
+        LinearRegression([Decimal("1.5"), Decimal("2.5")], [Fraction(1, 3), Fraction(2, 3)]),
+        LinearRegression([np.float32(1.0), np.float32(2.5)], TABLE["x"]),
     ]
     for fit in fits:
         statistics(fit)
         single_predictions(fit)
         list_predictions(fit)
+        column_predictions(fit)
         report: Callable[[], None] = fit.summary
         report()
 

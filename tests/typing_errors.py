@@ -9,6 +9,7 @@ from collections.abc import Generator
 from contextlib import contextmanager
 
 import numpy as np
+import pandas as pd
 
 import trendfit
 from trendfit import LinearRegression
@@ -44,6 +45,10 @@ with rejected(TypeError):
     fit.predict_single(1j)  # expect: mypy[arg-type] pyright[reportArgumentType]
 with rejected(TypeError):
     fit.predict("12")  # expect: mypy[arg-type] pyright[reportArgumentType]
+with rejected(TypeError):
+    fit.predict(b"12")  # expect: mypy[arg-type] pyright[reportArgumentType]
+with rejected(TypeError):
+    fit.predict(pd.Series(["1.0", "2.0"]))  # expect: mypy[arg-type] pyright[reportArgumentType]
 with rejected(TypeError):
     fit.predict(1.0)  # expect: mypy[arg-type] pyright[reportArgumentType]
 with rejected(TypeError):
