@@ -98,10 +98,81 @@ void summary(ConstructedModel self) {
     }
 }
 
+// Python's pickling at protocols 0 and 1 (copyreg._reduce_ex, which __reduce__()
+// and __reduce_ex__(p) for p < 2 reach as well) copies an object's state by
+// calling the nearest base class that has a __new__ of its own with the object
+// as argument; for every pybind11 class that is pybind11's bare common base. That
+// type has no C++ type behind it, so pybind11's allocator throws a C++ exception
+// through the interpreter's C frames, which aborts the process. The metaclass's
+// call slot is guarded so that such a call raises TypeError before the allocator
+// runs. The metaclass is shared by every pybind11 module of the same ABI, so the
+// guard lets every other call through untouched.
+ternaryfunc unguarded_class_call = nullptr;
+newfunc pybind11_instance_new = nullptr;
+
+// Whether calling `type` would reach pybind11's allocator with nothing to allocate.
+bool allocation_would_abort(PyTypeObject* type) {
+    return type->tp_new == pybind11_instance_new && py::detail::all_type_info(type).empty();
+}
+
+// copyreg's state copy `base(obj)` gets the answer that object.__reduce_ex__
+// gives at protocol 2 and above; any other call says what is wrong.
+PyObject* refuse_allocation_without_cpp_type(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    const bool no_keywords = kwargs == nullptr || PyDict_GET_SIZE(kwargs) == 0;
+    if (no_keywords && PyTuple_GET_SIZE(args) == 1 && PyObject_TypeCheck(PyTuple_GET_ITEM(args, 0), type)) {
+        PyErr_Format(PyExc_TypeError, "cannot pickle '%.200s' object", Py_TYPE(PyTuple_GET_ITEM(args, 0))->tp_name);
+    } else {
+        PyErr_Format(PyExc_TypeError, "cannot create '%.200s' instances: no pybind11-registered base type",
+                     type->tp_name);
+    }
+    return nullptr;
+}
+
+extern "C" PyObject* guarded_class_call(PyObject* type, PyObject* args, PyObject* kwargs) {
+    try {
+        if (allocation_would_abort(reinterpret_cast<PyTypeObject*>(type)))
+            return refuse_allocation_without_cpp_type(reinterpret_cast<PyTypeObject*>(type), args, kwargs);
+    } catch (...) {
+        py::detail::translate_exception(std::current_exception());
+        return nullptr;
+    }
+    return unguarded_class_call(type, args, kwargs);
+}
+
+// Installed once per process: a module body that runs again (the same file
+// loaded a second time as `package.trendfit`) must not wrap the guard in itself.
+void guard_calls_of_classes_without_cpp_type() {
+    const py::detail::internals& internals = py::detail::get_internals();
+    PyTypeObject* metaclass = internals.default_metaclass;
+    if (metaclass->tp_call == &guarded_class_call) return;
+    pybind11_instance_new = reinterpret_cast<PyTypeObject*>(internals.instance_base)->tp_new;
+    unguarded_class_call = metaclass->tp_call;
+    metaclass->tp_call = &guarded_class_call;
+}
+
+// pybind11 keeps its shared state in one process-wide slot on CPython 3.11 and
+// takes the interpreter lock through PyGILState_Ensure, which there knows only
+// the main interpreter: in a subinterpreter it would wait forever for the lock
+// its own thread holds. So the module refuses to load anywhere else, before
+// pybind11 touches its state.
+bool in_main_interpreter() { return PyInterpreterState_Get() == PyInterpreterState_Main(); }
+
+PyObject* refuse_subinterpreter() {
+    PyErr_SetString(PyExc_ImportError,
+                    "trendfit cannot be imported in a subinterpreter; import it in the main interpreter");
+    return nullptr;
+}
+
 }  // namespace
 
-PYBIND11_MODULE(trendfit, m) {
+// PYBIND11_MODULE, with the main-interpreter check placed between pybind11's
+// interpreter-version check and its first use of its shared state.
+PYBIND11_MODULE_PYINIT(trendfit,
+                       if (!in_main_interpreter()) return refuse_subinterpreter();
+                       py::detail::get_num_interpreters_seen() += 1)
+PYBIND11_MODULE_EXEC(trendfit, m) {
     m.doc() = "Linear Regression with NumPy support";
+    guard_calls_of_classes_without_cpp_type();
 
     py::class_<LinearRegression> cls(m, "LinearRegression");
     cls.def("__init__", &initialise, py::detail::is_new_style_constructor());

@@ -30,6 +30,7 @@ def test_module_and_class_surface():
     assert "__init__" in vars(LinearRegression)
     own = [name for name in vars(LinearRegression) if name not in ("__doc__", "__module__", "__init__")]
     assert own == [name for name in MEMBERS if name != "__init__"]
+    assert list(vars(LinearRegression)) == ["__init__", "__doc__", "__module__"] + own
 
 
 @pytest.mark.parametrize(

@@ -3,6 +3,7 @@ that fails midway, and report write failures. Anything that could crash runs in 
 child process, so that a crash fails one test instead of the run."""
 
 import errno
+import pickle
 import subprocess
 import sys
 
@@ -51,6 +52,40 @@ def test_self_that_only_claims_the_class_is_rejected(impostor):
     """)
     assert assert_child_ok(result) == [f"{name}(): incompatible function arguments. The following argument types "
                                        "are supported:" for name in METHOD_ARGS]
+
+
+# ---------------------------------------------------------------------------
+# Pickling at any protocol, copying, and imports in a subinterpreter (before or after the main
+# interpreter's): refused with an exception, never an abort or a hang, and the module keeps working
+
+PICKLING = [f"pickle.dumps(fit(), {p})" for p in range(pickle.HIGHEST_PROTOCOL + 1)] + [
+    f"fit().__reduce_ex__({p})" for p in (-1, 0, 1, 2, 5)] + [
+    "copy.copy(fit())", "copy.deepcopy(fit())", "fit().__reduce__()", "copyreg._reduce_ex(fit(), 1)"]
+SUBINTERPRETER_IMPORTS = [first + run for first in ("", "fit(); ") for run in (
+    "_testcapi.run_in_subinterp(CODE)", "_xxsubinterpreters.run_string(_xxsubinterpreters.create(), CODE)")]
+REFUSALS = {**dict.fromkeys(PICKLING, "cannot pickle 'trendfit.LinearRegression' object"),
+            "pickle.dumps(type('Sub', (type(fit()),), {})([1.0], [2.0]), 0)": "cannot pickle 'Sub' object",
+            **dict.fromkeys(SUBINTERPRETER_IMPORTS, "trendfit cannot be imported in a subinterpreter; "
+                                                    "import it in the main interpreter")}
+
+
+@pytest.mark.parametrize("call, message", REFUSALS.items(), ids=REFUSALS.keys())
+def test_pickling_and_subinterpreter_imports_are_refused_without_abort_or_hang(call, message):
+    result = run_child(f"""
+        import copy, copyreg, pickle, _testcapi, _xxsubinterpreters
+        from helpers import snapshot
+        CODE = "import os\\ntry:\\n import trendfit\\nexcept ImportError as e:\\n os.write(1, str(e).encode())"
+        def fit():
+            from trendfit import LinearRegression
+            return LinearRegression([1.0, 2.0, 4.0], [3.0, 5.0, 6.0])
+        try:
+            {call}
+        except TypeError as error:
+            print(error, end="")
+        print()
+        print(snapshot(fit()))
+    """, timeout=60)
+    assert assert_child_ok(result) == [message, repr(snapshot(LinearRegression([1.0, 2.0, 4.0], [3.0, 5.0, 6.0])))]
 
 
 # ---------------------------------------------------------------------------
