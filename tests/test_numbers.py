@@ -214,7 +214,8 @@ def test_nan_results_are_the_same_bits_however_reached(x, y):
 
 @pytest.mark.parametrize(
     "x, y, nans",
-    [([], [], {MADE_NAN}), ([2.0, 2.0, 2.0], [1.0, 2.0, 4.0], {MADE_NAN}), ([inf, 2.0, 3.0], [1.0, 2.0, 3.0], {MADE_NAN}),
+    [([], [], {MADE_NAN}), ([2.0, 2.0, 2.0], [1.0, 2.0, 4.0], {MADE_NAN}),
+     ([inf, 2.0, 3.0], [1.0, 2.0, 3.0], {MADE_NAN}),
      ([1.0, SIGNALLING, 3.0], [1.0, 2.0, 3.0], {SIGNALLING_QUIETED}),
      ([1.0, 2.0, NEGATIVE_PAYLOAD], [SIGNALLING, 2.0, 3.0], {NEGATIVE_PAYLOAD, SIGNALLING_QUIETED})],
 )
