@@ -105,12 +105,14 @@ void append_elements(const DoubleArrayView& array, std::size_t count, Samples& o
 // the operands only when the result is NaN, so a number costs one compare.
 // Passes run AsCompiled, at full speed, and are run again InWrittenOrder only
 // when a result is NaN: a result that is not NaN met no NaN on its way, and
-// then which NaN an operation would give cannot matter.
+// then which NaN an operation would give cannot matter. The few operations
+// on a pass's results use InWrittenOrder directly.
 
 struct AsCompiled {
     static double add(double a, double b) { return a + b; }
     static double sub(double a, double b) { return a - b; }
     static double mul(double a, double b) { return a * b; }
+    static double div(double a, double b) { return a / b; }
 };
 
 struct InWrittenOrder {
@@ -214,8 +216,7 @@ TRENDFIT_OUT_OF_LINE Moments moments_as(const Samples& x, const Samples& y) {
         sum_x = Arithmetic::add(sum_x, px[i]);
         sum_y = Arithmetic::add(sum_y, py[i]);
     }
-    Moments m{n, InWrittenOrder::div(sum_x, count_as_double(n)), InWrittenOrder::div(sum_y, count_as_double(n)),
-              0.0, 0.0, 0.0};
+    Moments m{n, Arithmetic::div(sum_x, count_as_double(n)), Arithmetic::div(sum_y, count_as_double(n)), 0.0, 0.0, 0.0};
 
     double sxx = 0.0, syy = 0.0, sxy = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -233,7 +234,7 @@ TRENDFIT_OUT_OF_LINE Moments moments_as(const Samples& x, const Samples& y) {
 
 Moments moments_of(const Samples& x, const Samples& y) {
     const Moments m = moments_as<AsCompiled>(x, y);
-    return any_nan(m.sxx, m.syy, m.sxy) ? moments_as<InWrittenOrder>(x, y) : m;
+    return any_nan(m.mean_x, m.mean_y, m.sxx, m.syy, m.sxy) ? moments_as<InWrittenOrder>(x, y) : m;
 }
 
 // n - k as an unsigned 64-bit count, then as a double: n < k wraps to about
