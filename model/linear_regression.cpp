@@ -1,6 +1,7 @@
 #include "model/linear_regression.hpp"
 
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +16,12 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#endif
+
+// x87 arithmetic keeps intermediate results in extended precision, so the
+// same data would give other bits than on every other machine.
+#if !defined(FLT_EVAL_METHOD) || FLT_EVAL_METHOD != 0
+#error "trendfit needs every operation rounded to double: on 32-bit x86, build with SSE2 (-msse2 -mfpmath=sse)"
 #endif
 
 namespace trendfit {
@@ -88,30 +95,50 @@ void append_elements(const DoubleArrayView& array, std::size_t count, Samples& o
 // ---------------------------------------------------------------------------
 // Which NaN a result carries.
 //
-// IEEE 754 leaves open which NaN an operation on two NaNs returns, and
-// compilers swap the operands of + and * at will, so a NaN's sign and payload
-// could change with the build. InWrittenOrder fixes it: the first NaN operand,
-// quieted, as x86 and ARM hardware give for the operands in written order.
+// IEEE 754 leaves open which NaN an operation returns, and processors differ:
+// x86 and ARM return the first NaN operand quieted, but compilers swap the
+// operands of + and * at will; RISC-V drops every payload; and a NaN made
+// from numbers (0/0, inf - inf, 0 * inf) is negative on x86 but positive on
+// ARM, POWER, s390x and RISC-V. InWrittenOrder fixes the bits on every build:
+// the first NaN operand in written order, quieted, or, when no operand is
+// NaN, x86's default NaN. It computes each operation as usual and looks at
+// the operands only when the result is NaN, so a number costs one compare.
 // Passes run AsCompiled, at full speed, and are run again InWrittenOrder only
 // when a result is NaN: a result that is not NaN met no NaN on its way, and
-// then the order of operands cannot matter.
+// then which NaN an operation would give cannot matter. The few operations
+// on a pass's results use InWrittenOrder directly.
 
 struct AsCompiled {
     static double add(double a, double b) { return a + b; }
+    static double sub(double a, double b) { return a - b; }
     static double mul(double a, double b) { return a * b; }
+    static double div(double a, double b) { return a / b; }
 };
 
 struct InWrittenOrder {
+    static double from_bits(std::uint64_t bits) {
+        double value;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
     static double quieted(double nan) {
         std::uint64_t bits;
         std::memcpy(&bits, &nan, sizeof bits);
-        bits |= std::uint64_t(1) << 51;  // the quiet bit
-        std::memcpy(&nan, &bits, sizeof nan);
-        return nan;
+        return from_bits(bits | std::uint64_t(1) << 51);  // the quiet bit
     }
-    // With a not NaN, at most b is: then a + b is b quieted either way round.
-    static double add(double a, double b) { return std::isnan(a) ? quieted(a) : a + b; }
-    static double mul(double a, double b) { return std::isnan(a) ? quieted(a) : a * b; }
+    // The result of an operation on a and b, or, if that is NaN, the NaN
+    // every processor is to give for it.
+    static double fixed(double result, double a, double b) {
+        if (!std::isnan(result)) return result;
+        if (std::isnan(a)) return quieted(a);
+        if (std::isnan(b)) return quieted(b);
+        return from_bits(0xfff8000000000000);  // the default NaN, sign bit set
+    }
+    static double add(double a, double b) { return fixed(a + b, a, b); }
+    static double sub(double a, double b) { return fixed(a - b, a, b); }
+    static double mul(double a, double b) { return fixed(a * b, a, b); }
+    static double div(double a, double b) { return fixed(a / b, a, b); }
+    static double sqrt(double a) { return fixed(std::sqrt(a), a, a); }
 };
 
 // Keeps a pass out of line where, inlined into its caller beside its in-order
@@ -151,7 +178,7 @@ double running_sum(const Samples& v) {
 
 double count_as_double(std::size_t n) { return static_cast<double>(static_cast<std::uint64_t>(n)); }
 
-double mean_of(const Samples& v) { return running_sum(v) / count_as_double(v.size()); }
+double mean_of(const Samples& v) { return InWrittenOrder::div(running_sum(v), count_as_double(v.size())); }
 
 // Sum of squared deviations from m, the second pass of a standard deviation.
 template <typename Arithmetic>
@@ -160,8 +187,8 @@ double centred_sum_of_squares_as(const Samples& v, double m) {
     const std::size_t n = v.size();
     double sum = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
-        const double d = p[i] - m;
-        sum = Arithmetic::add(sum, d * d);
+        const double d = Arithmetic::sub(p[i], m);
+        sum = Arithmetic::add(sum, Arithmetic::mul(d, d));
     }
     return sum;
 }
@@ -189,15 +216,15 @@ TRENDFIT_OUT_OF_LINE Moments moments_as(const Samples& x, const Samples& y) {
         sum_x = Arithmetic::add(sum_x, px[i]);
         sum_y = Arithmetic::add(sum_y, py[i]);
     }
-    Moments m{n, sum_x / count_as_double(n), sum_y / count_as_double(n), 0.0, 0.0, 0.0};
+    Moments m{n, Arithmetic::div(sum_x, count_as_double(n)), Arithmetic::div(sum_y, count_as_double(n)), 0.0, 0.0, 0.0};
 
     double sxx = 0.0, syy = 0.0, sxy = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
-        const double dx = px[i] - m.mean_x;
-        const double dy = py[i] - m.mean_y;
+        const double dx = Arithmetic::sub(px[i], m.mean_x);
+        const double dy = Arithmetic::sub(py[i], m.mean_y);
         sxy = Arithmetic::add(sxy, Arithmetic::mul(dx, dy));
-        sxx = Arithmetic::add(sxx, dx * dx);
-        syy = Arithmetic::add(syy, dy * dy);
+        sxx = Arithmetic::add(sxx, Arithmetic::mul(dx, dx));
+        syy = Arithmetic::add(syy, Arithmetic::mul(dy, dy));
     }
     m.sxx = sxx;
     m.syy = syy;
@@ -207,7 +234,7 @@ TRENDFIT_OUT_OF_LINE Moments moments_as(const Samples& x, const Samples& y) {
 
 Moments moments_of(const Samples& x, const Samples& y) {
     const Moments m = moments_as<AsCompiled>(x, y);
-    return any_nan(m.sxx, m.syy, m.sxy) ? moments_as<InWrittenOrder>(x, y) : m;
+    return any_nan(m.mean_x, m.mean_y, m.sxx, m.syy, m.sxy) ? moments_as<InWrittenOrder>(x, y) : m;
 }
 
 // n - k as an unsigned 64-bit count, then as a double: n < k wraps to about
@@ -221,14 +248,16 @@ double degrees_of_freedom(std::size_t n, std::uint64_t k) {
 // of no data) instead of by the wrapped n - k, which would give +0.0.
 double root_mean_square(double sum_of_squares, std::size_t n, std::uint64_t k) {
     const double divisor = n == 0 ? 0.0 : degrees_of_freedom(n, k);
-    return std::sqrt(sum_of_squares / divisor);
+    return InWrittenOrder::sqrt(InWrittenOrder::div(sum_of_squares, divisor));
 }
 
 double sample_std(double sum_of_squares, std::size_t n) { return root_mean_square(sum_of_squares, n, 1); }
 
 double std_of(const Samples& v) { return sample_std(centred_sum_of_squares(v, mean_of(v)), v.size()); }
 
-double correlation(const Moments& m) { return m.sxy / std::sqrt(InWrittenOrder::mul(m.sxx, m.syy)); }
+double correlation(const Moments& m) {
+    return InWrittenOrder::div(m.sxy, InWrittenOrder::sqrt(InWrittenOrder::mul(m.sxx, m.syy)));
+}
 
 struct Line {
     double slope;
@@ -243,9 +272,9 @@ struct Line {
 
 // The slope is (std_y / std_x) * r and the line passes through the means.
 Line line_of(const Moments& m) {
-    const double ratio = sample_std(m.syy, m.n) / sample_std(m.sxx, m.n);
+    const double ratio = InWrittenOrder::div(sample_std(m.syy, m.n), sample_std(m.sxx, m.n));
     const double slope = InWrittenOrder::mul(ratio, correlation(m));
-    return Line{slope, m.mean_y - InWrittenOrder::mul(m.mean_x, slope)};
+    return Line{slope, InWrittenOrder::sub(m.mean_y, InWrittenOrder::mul(m.mean_x, slope))};
 }
 
 // The residuals e_i = p_i - y_i of the predictions at the stored x, summed
@@ -262,8 +291,8 @@ ResidualSums residual_sums_as(const Samples& x, const Samples& y, const Line& li
     const std::size_t n = y.size();
     double squares = 0.0, absolutes = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
-        const double e = line.at<Arithmetic>(px[i]) - py[i];
-        squares = Arithmetic::add(squares, e * e);
+        const double e = Arithmetic::sub(line.at<Arithmetic>(px[i]), py[i]);
+        squares = Arithmetic::add(squares, Arithmetic::mul(e, e));
         absolutes = Arithmetic::add(absolutes, std::fabs(e));
     }
     return ResidualSums{squares, absolutes};
@@ -281,7 +310,9 @@ struct Fit {
     ResidualSums residuals;
 
     double residual_std_error() const { return root_mean_square(residuals.squares, moments.n, 2); }
-    double slope_standard_error() const { return residual_std_error() / std::sqrt(moments.sxx); }
+    double slope_standard_error() const {
+        return InWrittenOrder::div(residual_std_error(), InWrittenOrder::sqrt(moments.sxx));
+    }
 };
 
 Fit fit_of(const Samples& x, const Samples& y) {
@@ -345,7 +376,13 @@ void* allocate_sample_bytes(std::size_t size) {
     return block;
 }
 
-void deallocate_sample_bytes(void* block, std::size_t size) noexcept { ::operator delete(block, size); }
+void deallocate_sample_bytes(void* block, [[maybe_unused]] std::size_t size) noexcept {
+#if defined(__cpp_sized_deallocation)
+    ::operator delete(block, size);
+#else
+    ::operator delete(block);  // clang before 19 leaves sized deallocation off by default
+#endif
+}
 
 LinearRegression::LinearRegression(const DoubleArrayView& x_values, const DoubleArrayView& y_values) {
     const std::size_t n = element_count(x_values);
@@ -375,14 +412,17 @@ std::vector<double> LinearRegression::predict(const std::vector<double>& values)
 }
 
 double LinearRegression::rmse() const {
-    return std::sqrt(fit_of(x, y).residuals.squares / count_as_double(y.size()));
+    return InWrittenOrder::sqrt(InWrittenOrder::div(fit_of(x, y).residuals.squares, count_as_double(y.size())));
 }
 
-double LinearRegression::mae() const { return fit_of(x, y).residuals.absolutes / count_as_double(y.size()); }
+double LinearRegression::mae() const {
+    return InWrittenOrder::div(fit_of(x, y).residuals.absolutes, count_as_double(y.size()));
+}
 
 double LinearRegression::r_squared() const {
     const Fit fit = fit_of(x, y);
-    return 1.0 - fit.residuals.squares / fit.moments.syy;  // Syy is the total sum of squares
+    // Syy is the total sum of squares.
+    return InWrittenOrder::sub(1.0, InWrittenOrder::div(fit.residuals.squares, fit.moments.syy));
 }
 
 double LinearRegression::residual_std_error() const { return fit_of(x, y).residual_std_error(); }
@@ -390,7 +430,7 @@ double LinearRegression::slope_standard_error() const { return fit_of(x, y).slop
 
 double LinearRegression::t_value_slope() const {
     const Fit fit = fit_of(x, y);
-    return fit.line.slope / fit.slope_standard_error();
+    return InWrittenOrder::div(fit.line.slope, fit.slope_standard_error());
 }
 
 void LinearRegression::summary() const {

@@ -2,6 +2,7 @@
 a plain-Python statement of the algorithms."""
 
 import math
+import struct
 
 import numpy as np
 import pytest
@@ -168,10 +169,22 @@ def test_matches_reference_on_random_data(seed):
 POSITIVE_NAN, NEGATIVE_NAN = math.nan, -math.nan
 
 
+def from_bits(bits):
+    return struct.unpack("<d", struct.pack("<Q", bits))[0]
+
+
+# A NaN made from numbers (0/0, inf - inf) is x86-64's default NaN on every
+# processor; a NaN operand keeps its sign and payload and is quieted.
+MADE_NAN = from_bits(0xFFF8000000000000)
+SIGNALLING, SIGNALLING_QUIETED = from_bits(0x7FF0000000000123), from_bits(0x7FF8000000000123)
+NEGATIVE_PAYLOAD = from_bits(0xFFF800000000ABCD)
+
+
 @pytest.mark.parametrize(
     "x, first",
     [([1.0, NEGATIVE_NAN, POSITIVE_NAN], NEGATIVE_NAN), ([1.0, POSITIVE_NAN, NEGATIVE_NAN], POSITIVE_NAN),
-     ([NEGATIVE_NAN, inf, POSITIVE_NAN], NEGATIVE_NAN)],
+     ([NEGATIVE_NAN, inf, POSITIVE_NAN], NEGATIVE_NAN), ([1.0, SIGNALLING, NEGATIVE_PAYLOAD], SIGNALLING_QUIETED),
+     ([inf, -inf, NEGATIVE_PAYLOAD], MADE_NAN)],
 )
 def test_a_sum_carries_its_first_nan(x, first):
     # Operand order decides which of two NaNs an addition returns: the running
@@ -197,3 +210,18 @@ def test_nan_results_are_the_same_bits_however_reached(x, y):
     again = LinearRegression(np.array(x), np.array(y))
     assert [raw_bits(getattr(again, name)()) for name in STATISTICS] == [
         raw_bits(getattr(fit, name)()) for name in STATISTICS]
+
+
+@pytest.mark.parametrize(
+    "x, y, nans",
+    [([], [], {MADE_NAN}), ([2.0, 2.0, 2.0], [1.0, 2.0, 4.0], {MADE_NAN}),
+     ([inf, 2.0, 3.0], [1.0, 2.0, 3.0], {MADE_NAN}),
+     ([1.0, SIGNALLING, 3.0], [1.0, 2.0, 3.0], {SIGNALLING_QUIETED}),
+     ([1.0, 2.0, NEGATIVE_PAYLOAD], [SIGNALLING, 2.0, 3.0], {NEGATIVE_PAYLOAD, SIGNALLING_QUIETED})],
+)
+def test_a_nan_result_is_its_first_nan_operand_or_the_default_nan(x, y, nans):
+    fit = LinearRegression(x, y)
+    results = [getattr(fit, name)() for name in STATISTICS if name != "mae"] + fit.predict([0.0, inf])
+    assert {raw_bits(v) for v in results + [fit.predict_single(-inf)] if math.isnan(v)} == {raw_bits(v) for v in nans}
+    # The mean absolute error sums absolute values, and |NaN| clears the sign bit like any other.
+    assert raw_bits(fit.mae()) in {raw_bits(v) for v in nans} | {raw_bits(math.fabs(v)) for v in nans}
