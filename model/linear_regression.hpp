@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <new>
 #include <utility>
 #include <vector>
@@ -79,6 +80,12 @@ public:
     double intercept() const;
     double predict_single(double value) const;
     std::vector<double> predict(const std::vector<double>& values) const;
+    // Hands the predictions of an array's elements, in row-major order, to
+    // `take` a block of at most prediction_block_size at a time, so that a
+    // caller building a result of its own needs no buffer of them all.
+    using PredictionSink = std::function<void(const double* predictions, std::size_t count)>;
+    static constexpr std::size_t prediction_block_size = 512;
+    void predict(const DoubleArrayView& values, const PredictionSink& take) const;
 
     double rmse() const;
     double mae() const;
