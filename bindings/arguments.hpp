@@ -14,6 +14,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -58,33 +59,47 @@ struct Predictions {
     py::list list;
 };
 
-// predict's `std::vector<double>` parameter. An array of native doubles is
-// not copied: `view` then describes it, and `buffer` keeps it exported until
-// the call returns. Otherwise `values` holds the converted elements.
+// predict's `std::vector<double>` parameter, read in one of three ways:
+// - a list or tuple (not a subclass, which may read differently) whose items
+//   all turn out to be floats is read in place as the predictions are made;
+//   at the first item that is not a float, what was made is dropped and the
+//   list is converted as any other sequence;
+// - a one-dimensional buffer of native doubles is read in place likewise;
+// - anything else is converted element by element into `values` first.
+// Reading in place is safe: creating the result's floats runs no Python code
+// and cannot start the cyclic collector (floats are not tracked by it), so
+// nothing can change the list or the array meanwhile. The result list, whose
+// allocation can, is made before the input is read, and the list's length is
+// checked again before each block.
 class PredictArgument {
 public:
     PredictArgument() = default;
     PredictArgument(const PredictArgument&) = delete;
     PredictArgument& operator=(const PredictArgument&) = delete;
-    ~PredictArgument() { release(); }
+    ~PredictArgument() { release_buffer(); }
 
     bool load(py::handle src, bool convert);
-    Predictions predictions_of(const LinearRegression& model) const;
+    Predictions predictions_of(const LinearRegression& model);
 
 private:
-    bool read_float_items(PyObject* sequence);
     bool export_native_doubles(PyObject* object);
-    bool convert_elements(py::handle sequence, bool convert);
-    void release() {
+    bool convert_elements(py::handle sequence);
+    bool read_float_items(std::size_t start, std::size_t count, double* into) const;
+    void read_doubles(std::size_t start, std::size_t count, double* into) const;
+    template <typename Read>
+    bool predict_into_result(const FittedLine& line, Read read);
+    void release_buffer() {
         if (exported) PyBuffer_Release(&buffer);
         exported = false;
     }
 
-    std::vector<double> values;
+    bool convert = true;
+    std::size_t length = 0;
+    py::object float_items;  // a list or tuple, read in place while its items are floats
     Py_buffer buffer{};
     bool exported = false;
-    mutable std::ptrdiff_t extent = 0, stride = 0;
-    mutable DoubleArrayView view{};
+    std::vector<double> values;
+    py::list result;
 };
 
 // MemoryError for a sequence whose claimed length cannot be had, naming
@@ -165,8 +180,8 @@ public:
     // Signature names only: the argument is converted in place, never moved.
     static constexpr auto name = make_caster<std::vector<double>>::name;
     template <typename>
-    using cast_op_type = const trendfit::bindings::PredictArgument&;
-    operator const trendfit::bindings::PredictArgument&() const { return value; }
+    using cast_op_type = trendfit::bindings::PredictArgument&;
+    operator trendfit::bindings::PredictArgument&() { return value; }
 
     bool load(handle src, bool convert) { return value.load(src, convert); }
 
@@ -178,23 +193,36 @@ private:
 
 namespace trendfit::bindings {
 
+inline py::list result_list(std::size_t length) {
+    auto list = py::reinterpret_steal<py::list>(PyList_New(static_cast<Py_ssize_t>(length)));
+    if (!list) {
+        if (PyErr_ExceptionMatches(PyExc_MemoryError)) refuse_for_memory(length);
+        throw py::error_already_set();
+    }
+    return list;
+}
+
 // pybind11's sequence conversion (a sequence other than str and bytes, or a
 // generator, set or dict view taken as a tuple first), with its element
-// conversion; floats in a list or tuple and native doubles in an array are
-// read directly, which gives the same doubles.
-inline bool PredictArgument::load(py::handle src, bool convert) {
-    release();
+// conversion, unless the argument can be read in place.
+inline bool PredictArgument::load(py::handle src, bool allow_conversion) {
+    convert = allow_conversion;
+    release_buffer();
+    float_items = py::object();
     values.clear();
     if (!py::detail::object_is_convertible_to_std_vector(src)) return false;
     if (py::isinstance<py::sequence>(src)) {
-        if (read_float_items(src.ptr()) || export_native_doubles(src.ptr())) return true;
-        return convert_elements(src, convert);
+        if (PyList_CheckExact(src.ptr()) || PyTuple_CheckExact(src.ptr())) {
+            float_items = py::reinterpret_borrow<py::object>(src);
+            return true;
+        }
+        return export_native_doubles(src.ptr()) || convert_elements(src);
     }
     if (!convert) return false;
-    return convert_elements(py::tuple(py::reinterpret_borrow<py::iterable>(src)), convert);
+    return convert_elements(py::tuple(py::reinterpret_borrow<py::iterable>(src)));
 }
 
-inline bool PredictArgument::convert_elements(py::handle sequence, bool convert) {
+inline bool PredictArgument::convert_elements(py::handle sequence) {
     values.clear();
     reserve_claimed(values, py::reinterpret_borrow<py::sequence>(sequence).size());
     for (const py::handle item : sequence) {
@@ -202,50 +230,7 @@ inline bool PredictArgument::convert_elements(py::handle sequence, bool convert)
         if (!element.load(item, convert)) return false;
         values.push_back(py::detail::cast_op<Number>(element).value);
     }
-    return true;
-}
-
-// The model evaluates the values in blocks and each block becomes floats at
-// once: no buffer of all the predictions is made.
-inline Predictions PredictArgument::predictions_of(const LinearRegression& model) const {
-    if (!exported) {
-        extent = static_cast<std::ptrdiff_t>(values.size());
-        stride = sizeof(double);
-        view = DoubleArrayView{values.data(), 1, &extent, &stride};
-    }
-    Predictions result{py::reinterpret_steal<py::list>(PyList_New(extent))};
-    if (!result.list) {
-        if (PyErr_ExceptionMatches(PyExc_MemoryError)) refuse_for_memory(static_cast<std::size_t>(extent));
-        throw py::error_already_set();
-    }
-    Py_ssize_t next = 0;
-    model.predict(view, [&result, &next](const double* block, std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i) {
-            PyObject* prediction = PyFloat_FromDouble(block[i]);
-            if (prediction == nullptr) throw py::error_already_set();
-            PyList_SET_ITEM(result.list.ptr(), next++, prediction);
-        }
-    });
-    return result;
-}
-
-// A list or tuple (not a subclass, which may read differently) whose items
-// are all floats. Nothing here runs Python code, so the list cannot change
-// while it is read; the copy is taken before anything else can run.
-inline bool PredictArgument::read_float_items(PyObject* sequence) {
-    if (!PyList_CheckExact(sequence) && !PyTuple_CheckExact(sequence)) return false;
-    const Py_ssize_t length = PySequence_Fast_GET_SIZE(sequence);
-    reserve_claimed(values, static_cast<std::size_t>(length));
-    PyObject* const* items = PySequence_Fast_ITEMS(sequence);
-    for (Py_ssize_t i = 0; i < length; ++i) {
-        PyObject* item = items[i];
-        // A float subclass's value is read directly too; its __float__ is never called.
-        if (!PyFloat_CheckExact(item) && !PyFloat_Check(item)) {
-            values.clear();
-            return false;
-        }
-        values.push_back(PyFloat_AS_DOUBLE(item));
-    }
+    length = values.size();
     return true;
 }
 
@@ -266,13 +251,83 @@ inline bool PredictArgument::export_native_doubles(PyObject* object) {
     const bool native_doubles = (std::strcmp(format, "d") == 0 || std::strcmp(format, "@d") == 0) &&
                                 buffer.itemsize == sizeof(double) && buffer.ndim == 1;
     if (!native_doubles) {
-        release();
+        release_buffer();
         return false;
     }
-    extent = buffer.shape[0];
-    stride = buffer.strides[0];
-    view = DoubleArrayView{buffer.buf, 1, &extent, &stride};
+    length = static_cast<std::size_t>(buffer.shape[0]);
     return true;
+}
+
+// False if the list's length changed or an item is not a float. A float
+// subclass counts: its value is read directly, as PyFloat_AsDouble reads it,
+// and its __float__ is never called.
+inline bool PredictArgument::read_float_items(std::size_t start, std::size_t count, double* into) const {
+    PyObject* sequence = float_items.ptr();
+    if (static_cast<std::size_t>(PySequence_Fast_GET_SIZE(sequence)) != length) return false;
+    PyObject* const* items = PySequence_Fast_ITEMS(sequence) + start;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!PyFloat_CheckExact(items[i]) && !PyFloat_Check(items[i])) return false;
+        into[i] = PyFloat_AS_DOUBLE(items[i]);
+    }
+    return true;
+}
+
+inline void PredictArgument::read_doubles(std::size_t start, std::size_t count, double* into) const {
+    if (!exported) {
+        std::memcpy(into, values.data() + start, count * sizeof(double));
+        return;
+    }
+    const std::ptrdiff_t stride = buffer.strides[0];
+    const char* first = static_cast<const char*>(buffer.buf) + static_cast<std::ptrdiff_t>(start) * stride;
+    for (std::size_t i = 0; i < count; ++i)
+        std::memcpy(&into[i], first + static_cast<std::ptrdiff_t>(i) * stride, sizeof(double));
+}
+
+// Makes the result list and fills it a block of predictions at a time: no
+// buffer of all the predictions is made. False, and no result, if `read`
+// fails.
+template <typename Read>
+bool PredictArgument::predict_into_result(const FittedLine& line, Read read) {
+    result = result_list(length);
+    constexpr std::size_t block = 256;
+    double inputs[block], predictions[block];
+    for (std::size_t start = 0; start < length; start += block) {
+        const std::size_t count = std::min(block, length - start);
+        if (!read(start, count, inputs)) {
+            result = py::list(0);
+            return false;
+        }
+        line.predict(inputs, count, predictions);
+        for (std::size_t i = 0; i < count; ++i) {
+            PyObject* prediction = PyFloat_FromDouble(predictions[i]);
+            if (prediction == nullptr) throw py::error_already_set();
+            PyList_SET_ITEM(result.ptr(), static_cast<Py_ssize_t>(start + i), prediction);
+        }
+    }
+    return true;
+}
+
+inline Predictions PredictArgument::predictions_of(const LinearRegression& model) {
+    const FittedLine line = model.fitted_line();
+    const auto read_doubles_block = [this](std::size_t start, std::size_t count, double* into) {
+        read_doubles(start, count, into);
+        return true;
+    };
+    if (float_items) {
+        length = static_cast<std::size_t>(PySequence_Fast_GET_SIZE(float_items.ptr()));
+        const auto read_floats_block = [this](std::size_t start, std::size_t count, double* into) {
+            return read_float_items(start, count, into);
+        };
+        if (!predict_into_result(line, read_floats_block)) {
+            // Not all floats: the conversion any other sequence gets, and its
+            // incompatible-arguments TypeError if it fails.
+            if (!convert_elements(float_items)) throw py::reference_cast_error();  // pybind11 then raises it
+            predict_into_result(line, read_doubles_block);
+        }
+    } else {
+        predict_into_result(line, read_doubles_block);
+    }
+    return Predictions{std::move(result)};
 }
 
 }  // namespace trendfit::bindings

@@ -93,7 +93,7 @@ void def_method(py::class_<LinearRegression>& cls, const char* name, Result (Lin
 
 double predict_single(ConstructedModel self, Number value) { return self.model->predict_single(value.value); }
 
-trendfit::bindings::Predictions predict(ConstructedModel self, const PredictArgument& values) {
+trendfit::bindings::Predictions predict(ConstructedModel self, PredictArgument& values) {
     return values.predictions_of(*self.model);
 }
 

@@ -51,34 +51,27 @@ double load_double(const char* address) {
     return value;
 }
 
-// Calls visit(row, length, step) for each row of the last dimension of a
-// non-empty array, in row-major order: `length` elements from `row`, `step`
-// bytes apart. A zero-dimensional array is one row of one element.
-template <typename Visit>
-void for_each_row(const DoubleArrayView& array, Visit visit) {
+// Appends the elements of a non-empty, non-contiguous array in row-major
+// order, visiting each row of the last dimension through the strides.
+void append_strided(const DoubleArrayView& array, Samples& out) {
     const auto* base = static_cast<const char*>(array.data);
     if (array.ndim == 0) {
-        visit(base, std::ptrdiff_t(1), std::ptrdiff_t(0));
+        out.push_back(load_double(base));
         return;
     }
     const std::size_t last = array.ndim - 1;
+    const std::ptrdiff_t row_length = array.shape[last];
+    const std::ptrdiff_t step = array.strides[last];
     std::vector<std::ptrdiff_t> index(last, 0);  // position in the outer dimensions
     for (;;) {
         const char* row = base;
         for (std::size_t d = 0; d < last; ++d) row += index[d] * array.strides[d];
-        visit(row, array.shape[last], array.strides[last]);
+        for (std::ptrdiff_t j = 0; j < row_length; ++j) out.push_back(load_double(row + j * step));
 
         std::size_t d = last;
         while (d > 0 && ++index[d - 1] == array.shape[d - 1]) index[--d] = 0;
         if (d == 0) return;
     }
-}
-
-// Appends the elements of a non-empty, non-contiguous array in row-major order.
-void append_strided(const DoubleArrayView& array, Samples& out) {
-    for_each_row(array, [&out](const char* row, std::ptrdiff_t length, std::ptrdiff_t step) {
-        for (std::ptrdiff_t j = 0; j < length; ++j) out.push_back(load_double(row + j * step));
-    });
 }
 
 void append_elements(const DoubleArrayView& array, std::size_t count, Samples& out) {
@@ -374,31 +367,19 @@ double LinearRegression::intercept() const { return line_of(moments_of(x, y)).in
 double LinearRegression::predict_single(double value) const { return line_of(moments_of(x, y)).at(value); }
 
 std::vector<double> LinearRegression::predict(const std::vector<double>& values) const {
-    const std::ptrdiff_t extent = static_cast<std::ptrdiff_t>(values.size());
-    const std::ptrdiff_t stride = sizeof(double);
-    std::vector<double> predictions;
-    predictions.reserve(values.size());
-    predict(DoubleArrayView{values.data(), 1, &extent, &stride}, [&predictions](const double* block, std::size_t count) {
-        predictions.insert(predictions.end(), block, block + count);
-    });
+    std::vector<double> predictions(values.size());
+    fitted_line().predict(values.data(), values.size(), predictions.data());
     return predictions;
 }
 
-void LinearRegression::predict(const DoubleArrayView& values, const PredictionSink& take) const {
-    if (element_count(values) == 0) return;  // nothing to read, not even the data pointer
+FittedLine LinearRegression::fitted_line() const {
     const Line line = line_of(moments_of(x, y));
-    double block[prediction_block_size];
-    std::size_t filled = 0;
-    for_each_row(values, [&](const char* row, std::ptrdiff_t length, std::ptrdiff_t step) {
-        for (std::ptrdiff_t j = 0; j < length; ++j) {
-            block[filled++] = line.at(load_double(row + j * step));
-            if (filled == prediction_block_size) {
-                take(block, filled);
-                filled = 0;
-            }
-        }
-    });
-    if (filled != 0) take(block, filled);
+    return FittedLine(line.slope, line.intercept);
+}
+
+void FittedLine::predict(const double* values, std::size_t count, double* predictions) const {
+    const Line line{slope, intercept};
+    for (std::size_t i = 0; i < count; ++i) predictions[i] = line.at(values[i]);
 }
 
 double LinearRegression::rmse() const {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <new>
 #include <utility>
 #include <vector>
@@ -58,6 +57,21 @@ struct SampleAllocator {
 
 using Samples = std::vector<double, SampleAllocator<double>>;
 
+// The fitted line, computed once, for evaluating many values a block at a
+// time: a caller that builds a result of its own then needs no buffer of all
+// the predictions.
+class FittedLine {
+public:
+    // predictions[i] = the line at values[i], exactly as predict_single.
+    void predict(const double* values, std::size_t count, double* predictions) const;
+
+private:
+    friend class LinearRegression;
+    FittedLine(double slope_of_line, double intercept_of_line) : slope(slope_of_line), intercept(intercept_of_line) {}
+    double slope;
+    double intercept;
+};
+
 // Simple least-squares fit of y = intercept + slope * x.
 //
 // The samples are copied at construction and never change. Every method
@@ -80,12 +94,7 @@ public:
     double intercept() const;
     double predict_single(double value) const;
     std::vector<double> predict(const std::vector<double>& values) const;
-    // Hands the predictions of an array's elements, in row-major order, to
-    // `take` a block of at most prediction_block_size at a time, so that a
-    // caller building a result of its own needs no buffer of them all.
-    using PredictionSink = std::function<void(const double* predictions, std::size_t count)>;
-    static constexpr std::size_t prediction_block_size = 512;
-    void predict(const DoubleArrayView& values, const PredictionSink& take) const;
+    FittedLine fitted_line() const;
 
     double rmse() const;
     double mae() const;
