@@ -56,7 +56,7 @@ struct ArrayArgument {
 // predict's result, the list of floats that pybind11 would make of a
 // std::vector<double>, built without one.
 struct Predictions {
-    py::list list;
+    py::object list;
 };
 
 // predict's `std::vector<double>` parameter, read in one of three ways:
@@ -99,7 +99,7 @@ private:
     Py_buffer buffer{};
     bool exported = false;
     std::vector<double> values;
-    py::list result;
+    py::object result;  // the list being filled
 };
 
 // MemoryError for a sequence whose claimed length cannot be had, naming
@@ -193,8 +193,8 @@ private:
 
 namespace trendfit::bindings {
 
-inline py::list result_list(std::size_t length) {
-    auto list = py::reinterpret_steal<py::list>(PyList_New(static_cast<Py_ssize_t>(length)));
+inline py::object result_list(std::size_t length) {
+    auto list = py::reinterpret_steal<py::object>(PyList_New(static_cast<Py_ssize_t>(length)));
     if (!list) {
         if (PyErr_ExceptionMatches(PyExc_MemoryError)) refuse_for_memory(length);
         throw py::error_already_set();
@@ -294,7 +294,7 @@ bool PredictArgument::predict_into_result(const FittedLine& line, Read read) {
     for (std::size_t start = 0; start < length; start += block) {
         const std::size_t count = std::min(block, length - start);
         if (!read(start, count, inputs)) {
-            result = py::list(0);
+            result = py::object();
             return false;
         }
         line.predict(inputs, count, predictions);
