@@ -236,28 +236,25 @@ class ChangesTheList:
     __del__ = __float__
 
 
-def list_changed_while_read(values, start, replacement):
-    target = list(values)
-    target.insert(start, ChangesTheList(target, start + 1, replacement))
-    return target
-
-
 @settings(max_examples=200, deadline=None)
 @given(st.lists(any_floats, max_size=8), st.integers(0, 8), st.lists(any_floats | st.integers(-9, 9), max_size=4))
 def test_a_list_changed_while_it_is_read_gives_what_reading_it_live_gives(values, start, replacement):
-    fit = SHARED_FIT
-    live = [raw_bits(fit.predict_single(float(item))) for item in list_changed_while_read(values, start, replacement)]
-    assert outcome(lambda: fit.predict(list_changed_while_read(values, start, replacement))) == live
+    def changing():
+        target = list(values)
+        target.insert(start, ChangesTheList(target, start + 1, replacement))
+        return target
+
+    live = [raw_bits(SHARED_FIT.predict_single(float(item))) for item in changing()]
+    assert outcome(lambda: SHARED_FIT.predict(changing())) == live
 
     # A finaliser that the collector may run during the call: the list is read wholly before or after it.
-    before = list(values)
-    cycle = ChangesTheList(values, 0, replacement)
+    before, cycle = list(values), ChangesTheList(values, 0, replacement)
     cycle.cycle = cycle
     del cycle
     threshold = gc.get_threshold()
     gc.set_threshold(1)
     try:
-        got = outcome(lambda: fit.predict(values))
+        got = outcome(lambda: SHARED_FIT.predict(values))
     finally:
         gc.set_threshold(*threshold)
-    assert got in (outcome(lambda: fit.predict(before)), outcome(lambda: fit.predict(values)))
+    assert got in (outcome(lambda: SHARED_FIT.predict(before)), outcome(lambda: SHARED_FIT.predict(values)))
