@@ -196,19 +196,12 @@ def test_interrupts_raised_during_conversion_propagate_unchanged(call, error):
 
         ERROR = {error}
 
-        class Raises:
-            def __float__(self):
-                raise ERROR
-            def __array__(self, dtype=None, copy=None):
-                raise ERROR
-
-        class RaisesInIndex:
-            def __index__(self):
-                raise ERROR
-
-        def raises_midway():
-            yield 1.0
+        def fail(*args, **kwargs):
             raise ERROR
+
+        Raises = type("Raises", (), {{"__float__": fail, "__array__": fail}})
+        RaisesInIndex = type("RaisesInIndex", (), {{"__index__": fail}})
+        raises_midway = lambda: (fail() if value else value for value in (0.0, 1.0))
 
         fit = LinearRegression([1.0, 2.0, 4.0], [1.0, 3.0, 2.0])
         before = snapshot(fit)
