@@ -20,6 +20,10 @@ STATISTICS = (
 )
 PREDICT_AT = 0.5
 PREDICT_COUNT = 100_000
+# predict on n values against NumPy's tolist() of the same values, which builds
+# the same kind of list: the floor for predict's result. Model of 1,000 samples.
+PREDICT_SIZES = (100_000, 1_000_000)
+PREDICT_MODEL_SAMPLES = 1_000
 
 UNIT_NAME = "one pass: numpy.add.accumulate(x)"
 FLOOR_NAME = "floor: strict running sum in C"
@@ -29,6 +33,11 @@ CHAIN4_NAME = "slope+intercept+pearson+slope_se"
 CHAIN2_NAME = "slope+intercept"
 SUMMARY_NAME = "summary (to /dev/null)"
 PREDICT_NAME = "predict(list of 1e5)"
+PREDICT_ARRAY_NAME = "predict(float64 array)"
+PREDICT_STRIDED_NAME = "predict(strided float64 array)"
+PREDICT_FLOATS_NAME = "predict(list of floats)"
+TOLIST_NAMES = {PREDICT_ARRAY_NAME: "tolist() of that array", PREDICT_STRIDED_NAME: "tolist() of that strided array",
+                PREDICT_FLOATS_NAME: "tolist() of the same values"}
 LINREGRESS_NAME = "scipy.stats.linregress"
 POLYFIT_NAME = "numpy.polyfit(x, y, 1)"
 OLS_NAME = "statsmodels OLS + const (.bse)"
@@ -100,6 +109,17 @@ def peer_calls(x, y) -> dict:
     }
 
 
+def predict_groups(LinearRegression, x, y) -> list[list[Case]]:
+    """predict and tolist() of the same values, timed back to back."""
+    fit = LinearRegression(x[:PREDICT_MODEL_SAMPLES], y[:PREDICT_MODEL_SAMPLES])
+    strided = np.repeat(x, 2)[::2]
+    floats = x.tolist()
+    inputs = {PREDICT_ARRAY_NAME: (x, x), PREDICT_STRIDED_NAME: (strided, strided), PREDICT_FLOATS_NAME: (floats, x)}
+    return [[Case(name, "trendfit", lambda values=values: fit.predict(values)),
+             Case(TOLIST_NAMES[name], "reference", same.tolist, compared_with=name)]
+            for name, (values, same) in inputs.items()]
+
+
 def case_groups(LinearRegression, x, y, floor) -> list[list[Case]]:
     fit = LinearRegression(x, y)
     peers = peer_calls(x, y)
@@ -118,6 +138,8 @@ def case_groups(LinearRegression, x, y, floor) -> list[list[Case]]:
         [Case(SUMMARY_NAME, "trendfit", silent_summary(fit), around=c_stdout_to_devnull)],
     ]
     groups += [[Case(name, "trendfit", trendfit_statistic(fit, name))] for name in STATISTICS]
+    if len(x) in PREDICT_SIZES:
+        groups += predict_groups(LinearRegression, x, y)
     if floor.available:
         groups.append([Case(FLOOR_NAME, "reference", floor.call_for(x))])
     return groups
@@ -127,6 +149,8 @@ def case_groups(LinearRegression, x, y, floor) -> list[list[Case]]:
 ROW_ORDER = (
     [FLOOR_NAME, CONSTRUCTION_NAME, COPY_NAME]
     + list(STATISTICS)
-    + [PREDICT_NAME, SUMMARY_NAME, CHAIN2_NAME, CHAIN4_NAME,
+    + [PREDICT_NAME]
+    + [name for predict in TOLIST_NAMES.items() for name in predict]
+    + [SUMMARY_NAME, CHAIN2_NAME, CHAIN4_NAME,
        LINREGRESS_NAME, POLYFIT_NAME, OLS_NAME, SKLEARN_NAME]
 )

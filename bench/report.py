@@ -8,7 +8,8 @@ from timing import ratios_between, summarise
 
 NAME_WIDTH = 34
 PEER_NOTE = ("trendfit/peer: LinearRegression(x, y) for the NumPy copy, the four-call chain for "
-             "linregress and OLS,\n  slope+intercept for polyfit and sklearn; per-repeat ratios "
+             "linregress and OLS,\n  slope+intercept for polyfit and sklearn, predict for tolist() of the same "
+             "values (model of 1,000 samples); per-repeat ratios "
              "inside one group, median")
 
 
@@ -70,18 +71,22 @@ def memory_table(n: int, memory: dict) -> str:
 
 
 def targets_table(timing_verdicts: list, memory_verdict, sizes) -> str:
-    columns = " ".join(f"{'n=' + size_text(n):>8}" for n in sizes)
     width = max(len(verdict["target"]) for verdict in timing_verdicts)
-    floor_columns = " ".join(f"{'fl ' + size_text(n):>7}" for n in sizes)
     lines = ["Targets: median over repeats of paired ratios at each n, then the median of "
              "those (with two sizes, their mean).",
              "'fl': the same call in units of the measured floor (x pass / the floor's x pass), for "
-             "information; verdicts use the one-pass unit.",
-             f"{'target':<{width}} {'limit':>8} {columns} {'figure':>8} {floor_columns}  verdict"]
+             "information; verdicts use the one-pass unit."]
+    shown_sizes = None
     for verdict in timing_verdicts:
-        per_n = " ".join(f"{verdict['per_n'][n]:8.2f}" for n in sizes)
+        verdict_sizes = list(verdict["per_n"])
+        if verdict_sizes != shown_sizes:  # a heading for each set of sizes judged
+            shown_sizes = verdict_sizes
+            columns = " ".join(f"{'n=' + size_text(n):>8}" for n in verdict_sizes)
+            floor_columns = " ".join(f"{'fl ' + size_text(n):>7}" for n in verdict_sizes)
+            lines.append(f"{'target':<{width}} {'limit':>8} {columns} {'figure':>8} {floor_columns}  verdict")
+        per_n = " ".join(f"{verdict['per_n'][n]:8.2f}" for n in verdict_sizes)
         floors = verdict["floor_per_n"]
-        per_floor = " ".join(f"{floors[n]:7.2f}" if floors else f"{'':7}" for n in sizes)
+        per_floor = " ".join(f"{floors[n]:7.2f}" if floors else f"{'':7}" for n in verdict_sizes)
         lines.append(f"{verdict['target']:<{width}} {verdict['limit']:>8} {per_n} "
                      f"{verdict['figure']:8.2f} {per_floor}  {verdict_text(verdict)}")
     if memory_verdict:

@@ -10,7 +10,7 @@ from dataclasses import dataclass
 from typing import Optional
 
 from cases import (CHAIN4_NAME, CONSTRUCTION_NAME, COPY_NAME, FLOOR_NAME, LINREGRESS_NAME,
-                   SUMMARY_NAME)
+                   PREDICT_SIZES, SUMMARY_NAME, TOLIST_NAMES)
 from timing import paired_ratios, ratios_between
 
 MEMORY_LIMIT_KIB = 1024
@@ -22,6 +22,8 @@ class Target:
     limit: float
     against: Optional[str] = None  # None: the one-pass unit
     strict: bool = False  # must be below the limit, not just at most
+    # None: judged at the run's two largest sizes; given: these, and every one must meet the limit
+    sizes: Optional[tuple] = None
 
     def label(self) -> str:
         return f"{self.case} / {self.against or 'one pass'}"
@@ -45,6 +47,7 @@ TIMING_TARGETS = (
     + [Target(SUMMARY_NAME, 35),
        Target(CONSTRUCTION_NAME, 1.3, against=COPY_NAME),
        Target(CHAIN4_NAME, 1.0, against=LINREGRESS_NAME, strict=True)]
+    + [Target(name, 1.25, against=tolist, sizes=PREDICT_SIZES) for name, tolist in TOLIST_NAMES.items()]
 )
 
 
@@ -66,14 +69,18 @@ def floor_ratio_at(target: Target, samples: dict) -> Optional[float]:
 def judge_timing(samples_by_n: dict, sizes) -> list[dict]:
     verdicts = []
     for target in TIMING_TARGETS:
-        per_n = {n: ratio_at(target, samples_by_n[n]) for n in sizes}
+        covered = [n for n in (target.sizes or sizes) if target.case in samples_by_n.get(n, {})]
+        if not covered:
+            continue
+        per_n = {n: ratio_at(target, samples_by_n[n]) for n in covered}
         figure = statistics.median(per_n.values())
-        floor_per_n = [floor_ratio_at(target, samples_by_n[n]) for n in sizes]
+        floor_per_n = [floor_ratio_at(target, samples_by_n[n]) for n in covered]
+        misses_at = [n for n, ratio in per_n.items() if not target.meets(ratio)]
         verdicts.append({
             "target": target.label(), "limit": target.limit_text(), "per_n": per_n,
-            "figure": figure, "pass": target.meets(figure),
-            "misses_at": [n for n, ratio in per_n.items() if not target.meets(ratio)],
-            "floor_per_n": dict(zip(sizes, floor_per_n)) if None not in floor_per_n else None,
+            "figure": figure, "pass": target.meets(figure) and not (target.sizes and misses_at),
+            "misses_at": misses_at,
+            "floor_per_n": dict(zip(covered, floor_per_n)) if None not in floor_per_n else None,
         })
     return verdicts
 

@@ -10,11 +10,15 @@
 #include <type_traits>
 #include <utility>
 
+#include "bindings/arguments.hpp"
 #include "model/linear_regression.hpp"
 
 namespace py = pybind11;
 using trendfit::DoubleArrayView;
 using trendfit::LinearRegression;
+using trendfit::bindings::ArrayArgument;
+using trendfit::bindings::Number;
+using trendfit::bindings::PredictArgument;
 
 namespace {
 
@@ -73,8 +77,8 @@ std::unique_ptr<LinearRegression> construct(const py::array_t<double>& x, const 
 // first; the model built here is then dropped, as for any second __init__,
 // instead of overwriting the holder, which would leak the first model and
 // leave the instance registered under a pointer it no longer owns.
-void initialise(py::detail::value_and_holder& self, const py::array_t<double>& x, const py::array_t<double>& y) {
-    std::unique_ptr<LinearRegression> model = construct(x, y);
+void initialise(py::detail::value_and_holder& self, const ArrayArgument& x, const ArrayArgument& y) {
+    std::unique_ptr<LinearRegression> model = construct(x.array, y.array);
     if (self.holder_constructed()) return;
     py::detail::initimpl::construct<py::class_<LinearRegression>>(self, std::move(model), false);
 }
@@ -85,6 +89,12 @@ void def_method(py::class_<LinearRegression>& cls, const char* name, Result (Lin
     cls.def(name, [member](ConstructedModel self, Args... args) -> Result {
         return (self.model->*member)(std::forward<Args>(args)...);
     });
+}
+
+double predict_single(ConstructedModel self, Number value) { return self.model->predict_single(value.value); }
+
+trendfit::bindings::Predictions predict(ConstructedModel self, PredictArgument& values) {
+    return values.predictions_of(*self.model);
 }
 
 // The report's write failures become OSError carrying the errno.
@@ -183,8 +193,8 @@ PYBIND11_MODULE_EXEC(trendfit, m) {
     def_method(cls, "std_y", &LinearRegression::std_y);
     def_method(cls, "slope", &LinearRegression::slope);
     def_method(cls, "intercept", &LinearRegression::intercept);
-    def_method(cls, "predict_single", &LinearRegression::predict_single);
-    def_method(cls, "predict", &LinearRegression::predict);
+    cls.def("predict_single", &predict_single);
+    cls.def("predict", &predict);
     def_method(cls, "rmse", &LinearRegression::rmse);
     def_method(cls, "mae", &LinearRegression::mae);
     def_method(cls, "r_squared", &LinearRegression::r_squared);

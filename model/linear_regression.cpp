@@ -404,11 +404,19 @@ double LinearRegression::intercept() const { return line_of(moments_of(x, y)).in
 double LinearRegression::predict_single(double value) const { return line_of(moments_of(x, y)).at(value); }
 
 std::vector<double> LinearRegression::predict(const std::vector<double>& values) const {
-    const Line line = line_of(moments_of(x, y));
-    std::vector<double> predictions;
-    predictions.reserve(values.size());
-    for (const double v : values) predictions.push_back(line.at(v));
+    std::vector<double> predictions(values.size());
+    fitted_line().predict(values.data(), values.size(), predictions.data());
     return predictions;
+}
+
+FittedLine LinearRegression::fitted_line() const {
+    const Line line = line_of(moments_of(x, y));
+    return FittedLine(line.slope, line.intercept);
+}
+
+void FittedLine::predict(const double* values, std::size_t count, double* predictions) const {
+    const Line line{slope, intercept};
+    for (std::size_t i = 0; i < count; ++i) predictions[i] = line.at(values[i]);
 }
 
 double LinearRegression::rmse() const {

@@ -57,6 +57,21 @@ struct SampleAllocator {
 
 using Samples = std::vector<double, SampleAllocator<double>>;
 
+// The fitted line, computed once, for evaluating many values a block at a
+// time: a caller that builds a result of its own then needs no buffer of all
+// the predictions.
+class FittedLine {
+public:
+    // predictions[i] = the line at values[i], exactly as predict_single.
+    void predict(const double* values, std::size_t count, double* predictions) const;
+
+private:
+    friend class LinearRegression;
+    FittedLine(double slope_of_line, double intercept_of_line) : slope(slope_of_line), intercept(intercept_of_line) {}
+    double slope;
+    double intercept;
+};
+
 // Simple least-squares fit of y = intercept + slope * x.
 //
 // The samples are copied at construction and never change. Every method
@@ -79,6 +94,7 @@ public:
     double intercept() const;
     double predict_single(double value) const;
     std::vector<double> predict(const std::vector<double>& values) const;
+    FittedLine fitted_line() const;
 
     double rmse() const;
     double mae() const;

@@ -1,13 +1,19 @@
 """The Python face of the module: members, signatures, argument conversion and errors."""
 
-import fractions
+import array as pyarray
 import decimal
+import fractions
+import gc
+import struct
 
 import numpy as np
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+from hypothesis.extra import numpy as hnp
 
 import trendfit
-from helpers import STATISTICS, bits, run_child
+from helpers import STATISTICS, bits, raw_bits, run_child
 from trendfit import LinearRegression
 
 MEMBERS = [
@@ -79,10 +85,10 @@ def test_predict_accepts_sequences_and_iterables(fit, make):
     assert [bits(v) for v in got] == [bits(fit.predict_single(v)) for v in make(values)]
 
 
-BAD_VALUES = ["2", None, b"x", 10**400, {"a": 1.0}, [1.0, "a"], object(), 1j]
+BAD_VALUES = ["2", None, b"x", 10**400, {"a": 1.0}, [1.0, "a"], [1.0] * 600 + ["a"], object(), 1j]
 
 
-@pytest.mark.parametrize("value", BAD_VALUES, ids=repr)
+@pytest.mark.parametrize("value", BAD_VALUES, ids=lambda value: repr(value)[:30])
 @pytest.mark.parametrize("method", ["predict_single", "predict"])
 def test_unconvertible_arguments(fit, method, value):
     with pytest.raises(TypeError, match=rf"^{method}\(\): incompatible function arguments"):
@@ -168,3 +174,84 @@ def test_uninitialised_or_missing_self_raises_instead_of_crashing(name):
         "this LinearRegression was never initialised: create it as LinearRegression(x, y)",
         f"{name}(): incompatible function arguments. The following argument types are supported:",
     ]
+
+
+# ---------------------------------------------------------------------------
+# predict reads lists and tuples of floats and arrays of native doubles directly,
+# anything else through the sequence protocol: both must give the same outcome.
+
+class GeneralArray(np.ndarray):
+    """An array subclass, whose items could differ from its buffer: predict takes the general path."""
+
+
+SHARED_FIT = LinearRegression([1.0, 2.0, 4.0, 7.0], [1.0, 3.0, 2.0, 9.5])
+any_floats = st.one_of(st.floats(), st.just(-0.0), st.builds(
+    lambda sign, payload: struct.unpack("<d", struct.pack("<Q", sign << 63 | 0x7FF << 52 | payload))[0],
+    st.integers(0, 1), st.integers(1, 2**52 - 1)))  # NaNs with every sign and payload, signalling ones too
+items = st.one_of(any_floats, any_floats.map(type("FloatSubclass", (float,), {})), any_floats.map(np.float64))
+
+
+def outcome(call):
+    try:
+        return [raw_bits(v) for v in call()]
+    except Exception as error:
+        return type(error), str(error).partition("\n")[0]
+
+
+@settings(max_examples=300, deadline=None)
+@given(st.lists(items, max_size=20))
+def test_fast_and_general_paths_agree_on_floats(values):
+    fit, array = SHARED_FIT, np.array(values, dtype=np.float64)
+    expected = [raw_bits(fit.predict_single(v)) for v in values]
+    for form in (values, tuple(values), (v for v in values), array, np.repeat(array, 2)[::2], memoryview(array),
+                 pyarray.array("d", values), array.view(GeneralArray)):
+        assert outcome(lambda: fit.predict(form)) == expected
+    assert outcome(lambda: fit.predict(array[::-1])) == expected[::-1]
+    longer = values * 40 + [7]  # read in place for blocks of predictions, then converted from the start
+    assert outcome(lambda: fit.predict(longer)) == outcome(lambda: fit.predict(v for v in longer))
+
+
+@settings(max_examples=200, deadline=None)
+@given(hnp.arrays(np.float64, hnp.array_shapes(min_dims=0, max_dims=2, min_side=0, max_side=4), elements=any_floats),
+       st.sampled_from([np.float64, ">f8", np.float32, object]))
+def test_fast_and_general_paths_agree_on_arrays_of_any_shape_and_type(array, dtype):
+    with np.errstate(all="ignore"):
+        array = array.astype(dtype)
+    assert outcome(lambda: SHARED_FIT.predict(array)) == outcome(lambda: SHARED_FIT.predict(array.view(GeneralArray)))
+
+
+class ChangesTheList:
+    """As its __float__ is called, or when the collector finalises it, replaces part of the list being read."""
+
+    def __init__(self, target, start, replacement):
+        self.target, self.start, self.replacement = target, start, replacement
+
+    def __float__(self):
+        self.target[self.start:] = self.replacement
+        return 0.5
+
+    __del__ = __float__
+
+
+@settings(max_examples=200, deadline=None)
+@given(st.lists(any_floats, max_size=8), st.integers(0, 8), st.lists(any_floats | st.integers(-9, 9), max_size=4))
+def test_a_list_changed_while_it_is_read_gives_what_reading_it_live_gives(values, start, replacement):
+    def changing():
+        target = list(values)
+        target.insert(start, ChangesTheList(target, start + 1, replacement))
+        return target
+
+    live = [raw_bits(SHARED_FIT.predict_single(float(item))) for item in changing()]
+    assert outcome(lambda: SHARED_FIT.predict(changing())) == live
+
+    # A finaliser that the collector may run during the call: the list is read wholly before or after it.
+    before, cycle = list(values), ChangesTheList(values, 0, replacement)
+    cycle.cycle = cycle
+    del cycle
+    threshold = gc.get_threshold()
+    gc.set_threshold(1)
+    try:
+        got = outcome(lambda: SHARED_FIT.predict(values))
+    finally:
+        gc.set_threshold(*threshold)
+    assert got in (outcome(lambda: SHARED_FIT.predict(before)), outcome(lambda: SHARED_FIT.predict(values)))

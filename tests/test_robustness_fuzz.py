@@ -400,17 +400,28 @@ class Raised(Exception):
 LENGTH_MISMATCH = "x and y must have the same length"
 
 
+def propagates(error):
+    """Errors that a conversion passes on as themselves instead of rejecting the argument."""
+    return isinstance(error, MemoryError) or not isinstance(error, Exception)
+
+
+def rejected_unless_it_propagates(error):
+    return Raised(error) if propagates(error) else Rejected()
+
+
 def as_double(value):
     """The double that a `double` parameter receives: PyFloat_AsDouble, then PyNumber_Float for numbers."""
     try:
         return _api.PyFloat_AsDouble(value)
-    except Exception:
+    except Exception as error:
+        if propagates(error):
+            raise Raised(error) from None
         if not _api.PyNumber_Check(value):
             raise Rejected from None
     try:
         converted = _api.PyNumber_Float(value)
-    except Exception:
-        raise Rejected from None
+    except Exception as error:
+        raise rejected_unless_it_propagates(error) from None
     return _api.PyFloat_AsDouble(converted)
 
 
@@ -450,8 +461,8 @@ def expected_samples(x, y):
     try:
         xs = np.asarray(x(), dtype=np.float64)
         ys = np.asarray(y(), dtype=np.float64)
-    except Exception:
-        raise Rejected from None
+    except Exception as error:
+        raise rejected_unless_it_propagates(error) from None
     if xs.size != ys.size:
         return LENGTH_MISMATCH
     return np.ravel(xs).copy(), np.ravel(ys).copy()
@@ -498,6 +509,8 @@ def check_construction(route, x, y):
         expected = expected_samples(x, y)
     except Rejected:
         want = incompatible("__init__", "constructor")
+    except Raised as raised:
+        want = ("raised", type(raised.args[0]), str(raised.args[0]).partition("\n")[0])
     else:
         want = ("raised", RuntimeError, LENGTH_MISMATCH) if expected is LENGTH_MISMATCH else ("value", expected)
     got = outcome(lambda: construct(route, x(), y()))

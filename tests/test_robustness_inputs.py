@@ -4,6 +4,7 @@ child process, so that a crash fails one test instead of the run."""
 
 import errno
 import pickle
+import re
 import subprocess
 import sys
 
@@ -135,7 +136,8 @@ def test_init_reentered_during_conversion_keeps_the_first_model(route):
 # ---------------------------------------------------------------------------
 # Huge inputs: refused with MemoryError or ValueError, and the process carries on
 
-def check_huge_call_in_child(setup, call):
+def check_huge_call_in_child(setup, call, naming=None):
+    """`naming`: the exception type expected and the claimed length its message must name beside predict."""
     result = run_child(f"""
         import sys
         import numpy as np
@@ -149,6 +151,7 @@ def check_huge_call_in_child(setup, call):
             {call}
         except (MemoryError, ValueError) as error:
             print(type(error).__name__)
+            print(error)
         else:
             print("no error")
         assert snapshot(fit) == before
@@ -156,8 +159,10 @@ def check_huge_call_in_child(setup, call):
         assert snapshot(again) == before
         print("carried on")
     """)
-    lines = assert_child_ok(result)
-    assert lines[1:] == ["carried on"] and lines[0] in ("MemoryError", "ValueError")
+    error, *message, carried_on = assert_child_ok(result)
+    assert carried_on == "carried on" and error in ("MemoryError", "ValueError")
+    if naming:
+        assert error == naming[0] and "predict()" in message[0] and re.search(rf"\b{naming[1]}\b", message[0])
 
 
 @needs_failing_operator_new
@@ -179,23 +184,70 @@ class ClaimsLength:
 
 
 @pytest.mark.parametrize(
-    "length",
-    [pytest.param(2**40, marks=needs_failing_operator_new), 2**60, 2**62, sys.maxsize],
-    ids=["2**40", "2**60", "2**62", "sys.maxsize"],
+    "length, argument, naming",
+    [pytest.param(2**34, "ClaimsLength()", ("MemoryError", 2**34), marks=needs_failing_operator_new),
+     pytest.param(2**40, "ClaimsLength()", ("MemoryError", 2**40), marks=needs_failing_operator_new),
+     (2**60, "ClaimsLength()", ("ValueError", 2**60)), (2**61, "ClaimsLength()", ("ValueError", 2**61)),
+     (2**62, "ClaimsLength()", ("ValueError", 2**62)), (sys.maxsize, "ClaimsLength()", ("ValueError", sys.maxsize)),
+     (2**61, "range(2**61)", ("ValueError", 2**61))],
+    ids=["2**34", "2**40", "2**60", "2**61", "2**62", "sys.maxsize", "range(2**61)"],
 )
-def test_predict_of_a_sequence_claiming_an_enormous_length_is_refused(length):
+def test_predict_of_a_sequence_claiming_an_enormous_length_is_refused(length, argument, naming):
     check_huge_call_in_child(CLAIMS_LENGTH.format(length=length).replace("\n", "\n        "),
-                             "fit.predict(ClaimsLength())")
+                             f"fit.predict({argument})", naming)
 
 
 @needs_failing_operator_new
 def test_predict_of_a_huge_broadcast_array_is_refused():
-    check_huge_call_in_child("huge = np.broadcast_to(0.0, (2**40,))", "fit.predict(huge)")
+    check_huge_call_in_child("huge = np.broadcast_to(0.0, (2**40,))", "fit.predict(huge)", ("MemoryError", 2**40))
 
 
 def test_huge_array_against_a_small_one_is_a_length_error_without_allocating():
     with pytest.raises(RuntimeError, match="^x and y must have the same length$"):
         LinearRegression(np.broadcast_to(0.0, (2**40,)), [1.0, 2.0])
+
+
+# ---------------------------------------------------------------------------
+# Interrupts, exits and MemoryError raised while an argument converts reach the
+# caller as themselves, not as "incompatible function arguments"
+
+CONVERSIONS = {
+    "__init__: NumPy calls __float__": "LinearRegression([1.0, Raises()], [1.0, 2.0])",
+    "__init__: __array__": "LinearRegression([1.0, 2.0], Raises())",
+    "predict_single: __float__": "fit.predict_single(Raises())",
+    "predict_single: __index__": "fit.predict_single(RaisesInIndex())",
+    "predict: generator": "fit.predict(raises_midway())",
+    "predict: __float__ of an item": "fit.predict([1.0, Raises()])",
+    "predict: __index__ of an item": "fit.predict((1.0, RaisesInIndex()))",
+}
+
+
+@pytest.mark.parametrize("error", ["KeyboardInterrupt()", "SystemExit(3)", "MemoryError('spent')"])
+@pytest.mark.parametrize("call", CONVERSIONS.values(), ids=CONVERSIONS.keys())
+def test_interrupts_raised_during_conversion_propagate_unchanged(call, error):
+    result = run_child(f"""
+        from helpers import snapshot
+        from trendfit import LinearRegression
+
+        ERROR = {error}
+
+        def fail(*args, **kwargs):
+            raise ERROR
+
+        Raises = type("Raises", (), {{"__float__": fail, "__array__": fail}})
+        RaisesInIndex = type("RaisesInIndex", (), {{"__index__": fail}})
+        raises_midway = lambda: (fail() if value else value for value in (0.0, 1.0))
+
+        fit = LinearRegression([1.0, 2.0, 4.0], [1.0, 3.0, 2.0])
+        before = snapshot(fit)
+        try:
+            {call}
+        except BaseException as caught:
+            assert caught is ERROR, repr(caught)
+        assert snapshot(fit) == before
+        print("propagated")
+    """)
+    assert assert_child_ok(result) == ["propagated"]
 
 
 # ---------------------------------------------------------------------------
