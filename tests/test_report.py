@@ -246,7 +246,8 @@ def test_every_report_reaches_standard_output_once(code, reports):
     assert result.stdout.count(report) == reports and result.stdout.count(b"Mean(") == 2 * reports
 
 
-def test_a_notebook_shows_every_report():
+def test_a_notebook_shows_every_report(monkeypatch):
+    monkeypatch.delenv("PYTEST_CURRENT_TEST")  # under which ipykernel leaves descriptor 1 uncaptured
     nbformat = pytest.importorskip("nbformat")
     nbclient = pytest.importorskip("nbclient")
     cells = ["from trendfit import LinearRegression\nfit = LinearRegression([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])",
