@@ -259,11 +259,21 @@ def test_a_notebook_shows_every_report(monkeypatch):
     assert text.count(report) == 3 and text.count("Mean(") == 6 and "between" in text and "after" in text
 
 
-def test_report_ignores_formatting_state_other_code_left_on_the_stream(tmp_path):
+@pytest.fixture(scope="module")
+def cpp_tests(tmp_path_factory):
+    return cmake_build(tmp_path_factory.mktemp("build"), "-DTRENDFIT_BUILD_CPP_TESTS=ON")
+
+
+def test_report_ignores_formatting_state_other_code_left_on_the_stream(cpp_tests):
     # A C++ program sets precision, flags, width, fill and a comma-decimal
     # locale on std::cout, writes the report and prints the state afterwards.
-    build = cmake_build(tmp_path, "-DTRENDFIT_BUILD_CPP_TESTS=ON")
-    done = subprocess.run([str(build / "report_with_altered_stream")], capture_output=True, timeout=60)
+    done = subprocess.run([str(cpp_tests / "report_with_altered_stream")], capture_output=True, timeout=60)
     assert done.returncode == 0, done.stderr
     assert done.stdout == expected_report(FIVE_POINTS_VALUES)
     assert done.stderr == b"precision=2 width=30 fill=* scientific=1 showpos=1 decimal=,\n"
+
+
+def test_report_values_have_the_bits_of_their_methods(cpp_tests):
+    # The report shares its passes; NaN payloads show any value that does not.
+    done = subprocess.run([str(cpp_tests / "report_values_match_methods")], capture_output=True, timeout=60)
+    assert done.returncode == 0, done.stdout.decode()
