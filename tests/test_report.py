@@ -248,8 +248,9 @@ def test_every_report_reaches_standard_output_once(code, reports):
 
 def test_a_notebook_shows_every_report(monkeypatch):
     monkeypatch.delenv("PYTEST_CURRENT_TEST")  # under which ipykernel leaves descriptor 1 uncaptured
-    nbformat = pytest.importorskip("nbformat")
-    nbclient = pytest.importorskip("nbclient")
+    import nbclient
+    import nbformat
+
     cells = ["from trendfit import LinearRegression\nfit = LinearRegression([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])",
              "fit.summary()", "print('between')", "fit.summary()\nprint('after')\nfit.summary()"]
     notebook = nbformat.v4.new_notebook(cells=[nbformat.v4.new_code_cell(cell) for cell in cells])
