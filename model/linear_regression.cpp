@@ -434,9 +434,20 @@ std::string LinearRegression::report() const {
 void LinearRegression::summary() const { write_to_standard_output(report()); }
 
 void write_to_standard_output(const std::string& text, void (*on_interrupt)()) {
+    // on_interrupt may run code (a signal handler) that asks for another
+    // report on this thread while the lock is held: refuse instead of hanging.
+    thread_local bool writing = false;
+    if (writing) throw std::runtime_error("summary called again while its report is being written");
     const std::lock_guard<std::mutex> hold(standard_output_lock);
-    flush_c_stdout(on_interrupt);
-    write_all(text.data(), text.size(), on_interrupt);
+    writing = true;
+    try {
+        flush_c_stdout(on_interrupt);
+        write_all(text.data(), text.size(), on_interrupt);
+    } catch (...) {
+        writing = false;
+        throw;
+    }
+    writing = false;
 }
 
 }  // namespace trendfit

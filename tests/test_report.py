@@ -237,6 +237,16 @@ CAPFD_TEST = """
             os._exit(0)
         os._exit(1)
     """, 0, id="keyboard-interrupt-while-blocked"),
+    pytest.param("""
+        os.dup2(os.pipe()[1], 1)  # never read: the writes soon block
+        signal.signal(signal.SIGALRM, lambda *_: fit.summary())
+        signal.setitimer(signal.ITIMER_REAL, 0.3)
+        try:
+            while True:
+                fit.summary()
+        except RuntimeError as error:
+            os._exit(0 if "again" in str(error) else 1)
+    """, 0, id="report-asked-for-by-a-handler-while-blocked"),
 ])
 def test_every_report_reaches_standard_output_once(code, reports):
     report = report_of([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
