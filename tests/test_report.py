@@ -158,37 +158,36 @@ def test_write_failure_raises_and_the_stream_recovers(tmp_path):
 
 
 # Child prelude: a fit, and standard output turned into a pipe that a Python
-# thread drains (as ipykernel and other capture tools do), the timer signal
-# blocked there so that it interrupts the main thread's writes.
+# thread drains (as ipykernel does), the timer signal blocked there so that
+# it interrupts the main thread's writes.
 PIPE_PRELUDE = """
-    import os, signal, sys, threading, time
-    from trendfit import LinearRegression
-    fit = LinearRegression([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
+import os, signal, sys, threading, time
+from trendfit import LinearRegression
+fit = LinearRegression([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
 
-    def drain_standard_output(pause):
-        read_end, write_end = os.pipe()
-        saved = os.dup(1)
-        os.dup2(write_end, 1)
-        os.close(write_end)
-        chunks = []
-        def drain():
-            signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGALRM})
-            while chunk := os.read(read_end, 4096):
-                chunks.append(chunk)
-                time.sleep(pause)
-        reader = threading.Thread(target=drain)
-        reader.start()
-        def finish():
-            os.dup2(saved, 1)  # closes the pipe's write end: the reader sees the end
-            reader.join()
-            os.write(1, b"".join(chunks))
-        return finish
+def drain_standard_output(pause):
+    read_end, write_end = os.pipe()
+    saved, chunks = os.dup(1), []
+    os.dup2(write_end, 1)
+    os.close(write_end)
+    def drain():
+        signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGALRM})
+        while chunk := os.read(read_end, 4096):
+            chunks.append(chunk)
+            time.sleep(pause)
+    reader = threading.Thread(target=drain)
+    reader.start()
+    def finish():
+        os.dup2(saved, 1)  # closes the pipe's write end: the reader sees the end
+        reader.join()
+        os.write(1, b"".join(chunks))
+    return finish
 """
 CAPFD_TEST = """
-    from trendfit import LinearRegression
-    def test_capfd(capfd):
-        LinearRegression([1.0, 2.0, 3.0], [2.0, 4.0, 6.0]).summary()
-        assert capfd.readouterr().out == {report!r}
+from trendfit import LinearRegression
+def test_capfd(capfd):
+    LinearRegression([1.0, 2.0, 3.0], [2.0, 4.0, 6.0]).summary()
+    assert capfd.readouterr().out == {report!r}
 """
 
 
@@ -204,7 +203,7 @@ CAPFD_TEST = """
         import pathlib, pytest, tempfile
         with tempfile.TemporaryDirectory() as directory:
             test = pathlib.Path(directory, "test_capfd.py")
-            test.write_text(textwrap.dedent({capfd_test!r}))
+            test.write_text({capfd_test!r})
             assert pytest.main(["-q", "-p", "no:cacheprovider", str(test)]) == 0
     """, 0, id="capfd"),
     pytest.param("""
@@ -251,7 +250,7 @@ CAPFD_TEST = """
 def test_every_report_reaches_standard_output_once(code, reports):
     report = report_of([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
     code = code.replace("{capfd_test!r}", repr(CAPFD_TEST.format(report=report.decode())))
-    result = run_child("import textwrap" + textwrap.dedent(PIPE_PRELUDE) + textwrap.dedent(code), timeout=120)
+    result = run_child(PIPE_PRELUDE + textwrap.dedent(code), timeout=120)
     assert result.returncode == 0, result.stderr.decode()
     assert result.stdout.count(report) == reports and result.stdout.count(b"Mean(") == 2 * reports
 
