@@ -19,7 +19,7 @@ PASS_GROUPS = {
                                  PREDICT_NAME], "tab:orange"),
     "three passes, both arrays": (["rmse", "mae", "r_squared", "residual_std_error",
                                    "slope_standard_error", "t_value_slope"], "tab:red"),
-    "all thirteen": ([SUMMARY_NAME], "tab:purple"),
+    "all thirteen, sharing three passes": ([SUMMARY_NAME], "tab:purple"),
     "copy in": ([CONSTRUCTION_NAME], "tab:brown"),
 }
 MARKERS = "os^vD<>"

@@ -1,8 +1,8 @@
 """Sending trendfit's report to /dev/null.
 
-summary() writes through C stdio to file descriptor 1, not through
-sys.stdout, so the descriptor itself is pointed at /dev/null, and C's buffer
-is flushed before it is pointed back."""
+summary() writes to file descriptor 1 itself, not through sys.stdout, so
+the descriptor is pointed at /dev/null; C's buffer, which summary flushes
+first, is flushed before, so that no one else's text lands there."""
 
 import contextlib
 import ctypes
@@ -26,7 +26,6 @@ def c_stdout_to_devnull():
         os.dup2(devnull, 1)
         yield
     finally:
-        flush_c_stdio()
         os.dup2(saved, 1)
         os.close(saved)
         os.close(devnull)

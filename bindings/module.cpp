@@ -6,6 +6,7 @@
 #include <pybind11/stl.h>
 
 #include <memory>
+#include <string>
 #include <system_error>
 #include <type_traits>
 #include <utility>
@@ -97,13 +98,23 @@ trendfit::bindings::Predictions predict(ConstructedModel self, PredictArgument& 
     return values.predictions_of(*self.model);
 }
 
-// The report's write failures become OSError carrying the errno.
+// Runs Python's signal handlers, with the interpreter lock, for a write that a
+// signal interrupted; an exception a handler raises ends the report with it.
+void run_signal_handlers() {
+    const py::gil_scoped_acquire hold;
+    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+}
+
+// The report is computed under the interpreter lock and written without it:
+// the write can block on a pipe that a Python thread drains. A write failure
+// becomes the OSError subclass that os.write raises for its errno.
 void summary(ConstructedModel self) {
+    const std::string report = self.model->report();
     try {
-        self.model->summary();
+        const py::gil_scoped_release unlocked;
+        trendfit::write_to_standard_output(report, &run_signal_handlers);
     } catch (const std::system_error& failure) {
-        PyErr_SetObject(PyExc_OSError,
-                        py::make_tuple(failure.code().value(), failure.what()).ptr());
+        PyErr_SetObject(PyExc_OSError, py::make_tuple(failure.code().value(), failure.what()).ptr());
         throw py::error_already_set();
     }
 }

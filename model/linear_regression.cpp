@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <limits>
 #include <locale>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -16,6 +16,11 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#endif
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
 #endif
 
 // x87 arithmetic keeps intermediate results in extended precision, so the
@@ -309,10 +314,19 @@ struct Fit {
     Line line;
     ResidualSums residuals;
 
+    double rmse() const {
+        return InWrittenOrder::sqrt(InWrittenOrder::div(residuals.squares, count_as_double(moments.n)));
+    }
+    double mae() const { return InWrittenOrder::div(residuals.absolutes, count_as_double(moments.n)); }
+    // Syy is the total sum of squares.
+    double r_squared() const {
+        return InWrittenOrder::sub(1.0, InWrittenOrder::div(residuals.squares, moments.syy));
+    }
     double residual_std_error() const { return root_mean_square(residuals.squares, moments.n, 2); }
     double slope_standard_error() const {
         return InWrittenOrder::div(residual_std_error(), InWrittenOrder::sqrt(moments.sxx));
     }
+    double t_value_slope() const { return InWrittenOrder::div(line.slope, slope_standard_error()); }
 };
 
 Fit fit_of(const Samples& x, const Samples& y) {
@@ -324,35 +338,56 @@ Fit fit_of(const Samples& x, const Samples& y) {
 // ---------------------------------------------------------------------------
 // The report
 
-// The text a default-formatted standard stream gives a double (%g, six
-// significant digits, classic locale), whatever state std::cout is in.
-std::string format_value(double value) {
-    std::ostringstream text;
-    text.imbue(std::locale::classic());
-    text << value;
-    return text.str();
-}
+constexpr std::array<const char*, 13> report_labels = {
+    "Mean(X): ", "Mean(Y): ", "Pearson correlation: ", "Std(X): ", "Std(Y): ", "Slope: ", "Intercept: ",
+    "RMSE: ", "MAE: ", "R\xC2\xB2: ",  // UTF-8 "R²: "
+    "Residual Std Error: ", "Slope Std Error: ", "t-value (slope): ",
+};
 
-[[noreturn]] void fail_report(std::ostream& out, int error) {
-    // Clear both the C++ and the stdio error state so that the next report
-    // writes again once the output accepts writes.
-    out.clear();
-    std::clearerr(stdout);
+// Held while a text goes to standard output, so that two never interleave.
+std::mutex standard_output_lock;
+
+[[noreturn]] void fail_to_write(int error) {
+    std::clearerr(stdout);  // so that a later report can write again
     throw std::system_error(error != 0 ? error : EIO, std::generic_category(),
                             "summary could not write the report to standard output");
 }
 
-void write_checked(std::ostream& out, const char* text, std::size_t size) {
-    errno = 0;
-    try {
-        out.write(text, static_cast<std::streamsize>(size));
-    } catch (const std::ios_base::failure&) {
-        fail_report(out, errno);  // the stream was set to throw on errors
+// Hands what C stdio holds for stdout to file descriptor 1.
+void flush_c_stdout(void (*on_interrupt)()) {
+    for (;;) {
+        errno = 0;
+        if (std::fflush(stdout) == 0) return;
+        const int error = errno;
+        if (error != EINTR) fail_to_write(error);
+        std::clearerr(stdout);
+        if (on_interrupt != nullptr) on_interrupt();
     }
-    if (!out) fail_report(out, errno);
 }
 
-void write_checked(std::ostream& out, const std::string& text) { write_checked(out, text.data(), text.size()); }
+// One write(2) to file descriptor 1: the count written, or -1 with errno set.
+std::ptrdiff_t write_some(const char* data, std::size_t size) {
+#if defined(_WIN32)
+    constexpr std::size_t most = 1u << 30;
+    return _write(1, data, static_cast<unsigned>(size < most ? size : most));
+#else
+    return ::write(1, data, size);
+#endif
+}
+
+void write_all(const char* data, std::size_t size, void (*on_interrupt)()) {
+    while (size > 0) {
+        const std::ptrdiff_t written = write_some(data, size);
+        if (written >= 0) {
+            data += written;
+            size -= static_cast<std::size_t>(written);
+            continue;
+        }
+        const int error = errno;
+        if (error != EINTR) fail_to_write(error);
+        if (on_interrupt != nullptr) on_interrupt();
+    }
+}
 
 // Blocks from this size on are advised for transparent huge pages.
 constexpr std::size_t huge_page_threshold = std::size_t(4) << 20;
@@ -419,55 +454,49 @@ void FittedLine::predict(const double* values, std::size_t count, double* predic
     for (std::size_t i = 0; i < count; ++i) predictions[i] = line.at(values[i]);
 }
 
-double LinearRegression::rmse() const {
-    return InWrittenOrder::sqrt(InWrittenOrder::div(fit_of(x, y).residuals.squares, count_as_double(y.size())));
-}
-
-double LinearRegression::mae() const {
-    return InWrittenOrder::div(fit_of(x, y).residuals.absolutes, count_as_double(y.size()));
-}
-
-double LinearRegression::r_squared() const {
-    const Fit fit = fit_of(x, y);
-    // Syy is the total sum of squares.
-    return InWrittenOrder::sub(1.0, InWrittenOrder::div(fit.residuals.squares, fit.moments.syy));
-}
-
+double LinearRegression::rmse() const { return fit_of(x, y).rmse(); }
+double LinearRegression::mae() const { return fit_of(x, y).mae(); }
+double LinearRegression::r_squared() const { return fit_of(x, y).r_squared(); }
 double LinearRegression::residual_std_error() const { return fit_of(x, y).residual_std_error(); }
 double LinearRegression::slope_standard_error() const { return fit_of(x, y).slope_standard_error(); }
+double LinearRegression::t_value_slope() const { return fit_of(x, y).t_value_slope(); }
 
-double LinearRegression::t_value_slope() const {
+std::array<double, 13> LinearRegression::report_values() const {
+    // Three passes in all. Each value is the expression its own method
+    // evaluates: the means and Sxx, Syy come out of the moments pass exactly
+    // as the single-array passes of mean_x, std_x and the others make them.
     const Fit fit = fit_of(x, y);
-    return InWrittenOrder::div(fit.line.slope, fit.slope_standard_error());
+    const Moments& m = fit.moments;
+    return {m.mean_x, m.mean_y, correlation(m), sample_std(m.sxx, m.n), sample_std(m.syy, m.n),
+            fit.line.slope, fit.line.intercept, fit.rmse(), fit.mae(), fit.r_squared(),
+            fit.residual_std_error(), fit.slope_standard_error(), fit.t_value_slope()};
 }
 
-void LinearRegression::summary() const {
-    struct Line {
-        const char* label;
-        double (LinearRegression::*value)() const;
-    };
-    static const Line lines[] = {
-        {"Mean(X): ", &LinearRegression::mean_x},
-        {"Mean(Y): ", &LinearRegression::mean_y},
-        {"Pearson correlation: ", &LinearRegression::pearson_correlation},
-        {"Std(X): ", &LinearRegression::std_x},
-        {"Std(Y): ", &LinearRegression::std_y},
-        {"Slope: ", &LinearRegression::slope},
-        {"Intercept: ", &LinearRegression::intercept},
-        {"RMSE: ", &LinearRegression::rmse},
-        {"MAE: ", &LinearRegression::mae},
-        {"R\xC2\xB2: ", &LinearRegression::r_squared},  // UTF-8 "R²: "
-        {"Residual Std Error: ", &LinearRegression::residual_std_error},
-        {"Slope Std Error: ", &LinearRegression::slope_standard_error},
-        {"t-value (slope): ", &LinearRegression::t_value_slope},
-    };
-    std::ostream& out = std::cout;
-    for (const Line& line : lines) {
-        // Each value is computed afresh, after its label is written.
-        write_checked(out, line.label, std::strlen(line.label));
-        write_checked(out, format_value((this->*line.value)()));
-        write_checked(out, "\n", 1);
+std::string LinearRegression::report() const {
+    const std::array<double, 13> values = report_values();
+    std::ostringstream text;  // its own stream: the default format, whatever state std::cout is in
+    text.imbue(std::locale::classic());
+    for (std::size_t line = 0; line < values.size(); ++line) text << report_labels[line] << values[line] << '\n';
+    return text.str();
+}
+
+void LinearRegression::summary() const { write_to_standard_output(report()); }
+
+void write_to_standard_output(const std::string& text, void (*on_interrupt)()) {
+    // on_interrupt may run code (a signal handler) that asks for another
+    // report on this thread while the lock is held: refuse instead of hanging.
+    thread_local bool writing = false;
+    if (writing) throw std::runtime_error("summary called again while its report is being written");
+    const std::lock_guard<std::mutex> hold(standard_output_lock);
+    writing = true;
+    try {
+        flush_c_stdout(on_interrupt);
+        write_all(text.data(), text.size(), on_interrupt);
+    } catch (...) {
+        writing = false;
+        throw;
     }
+    writing = false;
 }
 
 }  // namespace trendfit

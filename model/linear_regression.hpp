@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <new>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -103,14 +105,32 @@ public:
     double slope_standard_error() const;
     double t_value_slope() const;
 
-    // Writes the 13-line report to std::cout. Throws std::system_error if the
-    // stream rejects a write; the stream's error state is cleared first so a
-    // later report can succeed.
+    // The thirteen statistics in the report's order, from shared passes (two
+    // for the means and Sxx, Syy, Sxy, one for the residuals); each is bit for
+    // bit what its own method returns.
+    std::array<double, 13> report_values() const;
+
+    // The 13-line report: each line a label, the value as a default-formatted
+    // standard stream writes it (%g, six significant digits, classic locale)
+    // and a line feed.
+    std::string report() const;
+
+    // Writes report() to standard output, see write_to_standard_output.
     void summary() const;
 
 private:
     Samples x;
     Samples y;
 };
+
+// Writes text to file descriptor 1 in full, after flushing what C stdio holds
+// for stdout so that earlier output keeps its place; nothing is left in any
+// buffer. Two calls never interleave their texts. A write that a signal
+// interrupts before any byte went out calls on_interrupt (if given), which may
+// throw to give up, and is then retried; a short write continues with the
+// rest. Throws std::system_error with the errno if a write fails, with
+// stdout's error state cleared so that a later call can succeed, and
+// std::runtime_error if on_interrupt calls it again on the same thread.
+void write_to_standard_output(const std::string& text, void (*on_interrupt)() = nullptr);
 
 }  // namespace trendfit

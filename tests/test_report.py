@@ -4,6 +4,7 @@ import ctypes
 import math
 import struct
 import subprocess
+import textwrap
 
 import numpy as np
 import pytest
@@ -20,6 +21,12 @@ FIVE_POINTS_VALUES = ["3", "4", "0.774597", "1.58114", "1.22474", "0.6", "2.2", 
                       "0.894427", "0.282843", "2.12132"]
 
 _libc = ctypes.CDLL(None)
+
+
+@pytest.fixture(autouse=True)
+def buffered_c_stdio(monkeypatch):
+    """Children run with C stdio buffered, as users have it."""
+    monkeypatch.delenv("PYTHONUNBUFFERED", raising=False)
 
 
 def platform_g(value):
@@ -134,30 +141,144 @@ def test_write_failure_raises_and_the_stream_recovers(tmp_path):
     target = tmp_path / "after.txt"
     with open("/dev/full", "wb") as full:
         result = run_child(f"""
-            import errno, os, sys
+            import errno, os
             from trendfit import LinearRegression
             fit = LinearRegression([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
-            for attempt in range(500):
-                try:
-                    fit.summary()
-                except OSError as error:
-                    assert error.errno == errno.ENOSPC, error
-                    assert "summary" in str(error)
-                    break
-            else:
-                raise SystemExit("no write failure was reported")
+            try:
+                fit.summary()
+                raise SystemExit("the failed write was not reported")
+            except OSError as error:
+                assert error.errno == errno.ENOSPC and "summary" in str(error), error
             os.dup2(os.open({str(target)!r}, os.O_WRONLY | os.O_CREAT | os.O_TRUNC), 1)
             fit.summary()
+            os._exit(0)  # nothing may be left in a buffer for a normal exit to write
         """, stdout=full)
     assert result.returncode == 0, result.stderr.decode()
     assert target.read_bytes() == report_of([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
 
 
-def test_report_ignores_formatting_state_other_code_left_on_the_stream(tmp_path):
+# Child prelude: a fit; standard output turned into a pipe that a Python
+# thread drains (as ipykernel does), the timer signal blocked there so that
+# it interrupts the main thread's writes; or into a pipe that nobody reads.
+PIPE_PRELUDE = """
+import os, signal, sys, threading, time
+from trendfit import LinearRegression
+fit = LinearRegression([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
+
+def drain_standard_output(pause):
+    read_end, write_end = os.pipe()
+    saved, chunks = os.dup(1), []
+    os.dup2(write_end, 1)
+    os.close(write_end)
+    def drain():
+        signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGALRM})
+        while chunk := os.read(read_end, 4096):
+            chunks.append(chunk)
+            time.sleep(pause)
+    reader = threading.Thread(target=drain)
+    reader.start()
+    def finish():
+        os.dup2(saved, 1)  # closes the pipe's write end: the reader sees the end
+        reader.join()
+        os.write(1, b"".join(chunks))
+    return finish
+
+def raised_when_blocked(handler):
+    os.dup2(os.pipe()[1], 1)  # never read: the writes soon block
+    signal.signal(signal.SIGALRM, handler)
+    signal.setitimer(signal.ITIMER_REAL, 0.3)
+    try:
+        while True:
+            fit.summary()
+    except BaseException as error:
+        return error
+"""
+CAPFD_TEST = """
+from trendfit import LinearRegression
+def test_capfd(capfd):
+    LinearRegression([1.0, 2.0, 3.0], [2.0, 4.0, 6.0]).summary()
+    assert capfd.readouterr().out == {report!r}
+"""
+
+
+@pytest.mark.parametrize("code, reports", [
+    pytest.param("""
+        import multiprocessing
+        fit.summary()
+        worker = multiprocessing.get_context("fork").Process(target=fit.summary)
+        worker.start()
+        worker.join()
+    """, 2, id="forked-worker"),
+    pytest.param("""
+        import pathlib, pytest, tempfile
+        with tempfile.TemporaryDirectory() as directory:
+            test = pathlib.Path(directory, "test_capfd.py")
+            test.write_text({capfd_test!r})
+            assert pytest.main(["-q", "-p", "no:cacheprovider", str(test)]) == 0
+    """, 0, id="capfd"),
+    pytest.param("""
+        finish = drain_standard_output(0)
+        for _ in range(2000):
+            fit.summary()
+        finish()
+    """, 2000, id="pipe-drained-by-a-thread"),
+    pytest.param("""
+        alarms = []
+        signal.signal(signal.SIGALRM, lambda *_: alarms.append(1))
+        signal.setitimer(signal.ITIMER_REAL, 0.05, 0.05)
+        finish = drain_standard_output(0.02)
+        for _ in range(600):
+            fit.summary()
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        finish()
+        assert len(alarms) >= 3, alarms
+    """, 600, id="timer-signals"),
+    pytest.param("""
+        def interrupt(*_):
+            raise KeyboardInterrupt
+        assert isinstance(raised_when_blocked(interrupt), KeyboardInterrupt)
+    """, 0, id="keyboard-interrupt-while-blocked"),
+    pytest.param("""
+        assert "again" in str(raised_when_blocked(lambda *_: fit.summary()))
+    """, 0, id="report-asked-for-by-a-handler-while-blocked"),
+])
+def test_every_report_reaches_standard_output_once(code, reports):
+    report = report_of([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
+    code = code.replace("{capfd_test!r}", repr(CAPFD_TEST.format(report=report.decode())))
+    result = run_child(PIPE_PRELUDE + textwrap.dedent(code), timeout=120)
+    assert result.returncode == 0, result.stderr.decode()
+    assert result.stdout.count(report) == reports and result.stdout.count(b"Mean(") == 2 * reports
+
+
+def test_a_notebook_shows_every_report(monkeypatch):
+    monkeypatch.delenv("PYTEST_CURRENT_TEST")  # under which ipykernel leaves descriptor 1 uncaptured
+    import nbclient
+    import nbformat
+
+    cells = ["from trendfit import LinearRegression\nfit = LinearRegression([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])",
+             "fit.summary()", "print('between')", "fit.summary()\nprint('after')\nfit.summary()"]
+    notebook = nbformat.v4.new_notebook(cells=[nbformat.v4.new_code_cell(cell) for cell in cells])
+    nbclient.NotebookClient(notebook, timeout=120, kernel_name="python3").execute()
+    text = "".join(output.get("text", "") for cell in notebook.cells for output in cell.outputs)
+    report = report_of([1.0, 2.0, 3.0], [2.0, 4.0, 6.0]).decode()
+    assert text.count(report) == 3 and text.count("Mean(") == 6 and "between" in text and "after" in text
+
+
+@pytest.fixture(scope="module")
+def cpp_tests(tmp_path_factory):
+    return cmake_build(tmp_path_factory.mktemp("build"), "-DTRENDFIT_BUILD_CPP_TESTS=ON")
+
+
+def test_report_ignores_formatting_state_other_code_left_on_the_stream(cpp_tests):
     # A C++ program sets precision, flags, width, fill and a comma-decimal
     # locale on std::cout, writes the report and prints the state afterwards.
-    build = cmake_build(tmp_path, "-DTRENDFIT_BUILD_CPP_TESTS=ON")
-    done = subprocess.run([str(build / "report_with_altered_stream")], capture_output=True, timeout=60)
+    done = subprocess.run([str(cpp_tests / "report_with_altered_stream")], capture_output=True, timeout=60)
     assert done.returncode == 0, done.stderr
     assert done.stdout == expected_report(FIVE_POINTS_VALUES)
     assert done.stderr == b"precision=2 width=30 fill=* scientific=1 showpos=1 decimal=,\n"
+
+
+def test_report_values_have_the_bits_of_their_methods(cpp_tests):
+    # The report shares its passes; NaN payloads show any value that does not.
+    done = subprocess.run([str(cpp_tests / "report_values_match_methods")], capture_output=True, timeout=60)
+    assert done.returncode == 0, done.stdout.decode()

@@ -341,6 +341,7 @@ FAILING_OUTPUTS = {
     "full disk": (errno.ENOSPC, "os.open('/dev/full', os.O_WRONLY)"),
     "broken pipe": (errno.EPIPE, "broken_pipe()"),
     "read-only descriptor": (errno.EBADF, "os.open('/dev/null', os.O_RDONLY)"),
+    "full non-blocking pipe": (errno.EAGAIN, "full_pipe()"),
 }
 
 
@@ -354,8 +355,9 @@ def report_text(x, y):
 
 
 @pytest.mark.parametrize("expected_errno, open_failing", FAILING_OUTPUTS.values(), ids=FAILING_OUTPUTS.keys())
-def test_report_write_failures_raise_os_error_and_the_stream_recovers_every_time(tmp_path, expected_errno,
-                                                                                 open_failing):
+def test_report_write_failures_raise_os_error_and_the_stream_recovers_every_time(tmp_path, monkeypatch,
+                                                                                 expected_errno, open_failing):
+    monkeypatch.delenv("PYTHONUNBUFFERED", raising=False)  # C stdio buffered, as users have it
     data = ([1.0, 2.0, 4.0, 5.0], [2.0, 3.0, 7.0, 8.5])
     result = run_child(f"""
         import ctypes, os
@@ -367,6 +369,15 @@ def test_report_write_failures_raise_os_error_and_the_stream_recovers_every_time
             os.close(read_end)
             return write_end
 
+        def full_pipe():
+            read_end, write_end = os.pipe()
+            os.set_blocking(write_end, False)
+            try:
+                while True:
+                    os.write(write_end, bytes(4096))
+            except BlockingIOError:
+                return write_end
+
         fit = LinearRegression(*{data!r})
         for cycle in range(3):
             os.dup2({open_failing}, 1)
@@ -375,6 +386,7 @@ def test_report_write_failures_raise_os_error_and_the_stream_recovers_every_time
                     fit.summary()
                 except OSError as error:
                     assert error.errno == {expected_errno}, error
+                    assert type(error) is type(OSError({expected_errno}, "")), error  # as os.write raises it
                     break
             else:
                 raise SystemExit("no write failure was reported")

@@ -157,7 +157,8 @@ def run(results_path):
                                                       + len(shared)}))
 
 
-def test_threads_sharing_instances_get_the_single_threaded_results(tmp_path):
+def test_threads_sharing_instances_get_the_single_threaded_results(tmp_path, monkeypatch):
+    monkeypatch.delenv("PYTHONUNBUFFERED", raising=False)  # C stdio buffered, as users have it
     results_path, output_path = tmp_path / "results.json", tmp_path / "stdout"
     with open(output_path, "wb") as output:
         result = call_in_child("test_robustness_threads", "run", str(results_path), stdout=output, timeout=1200)

@@ -132,6 +132,7 @@ class LinearRegression:
     def summary(self, /) -> None:
         """Write a 13-line report to the process's standard output (file descriptor 1).
 
-        The text bypasses sys.stdout and is buffered by C stdio. Raises
-        OSError if standard output rejects the write.
+        The text bypasses sys.stdout and has reached the descriptor, whole,
+        when this returns. Raises OSError, as os.write would, if standard
+        output rejects the write.
         """

@@ -1,0 +1,51 @@
+// Checks that each value of the report, from shared passes, has the bits of
+// its own method, NaN signs and payloads included; prints any that differs.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "model/linear_regression.hpp"
+
+using trendfit::LinearRegression;
+
+static std::uint64_t bits_of(double value) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+int main() {
+    double (LinearRegression::*const methods[])() const = {
+        &LinearRegression::mean_x, &LinearRegression::mean_y, &LinearRegression::pearson_correlation,
+        &LinearRegression::std_x, &LinearRegression::std_y, &LinearRegression::slope, &LinearRegression::intercept,
+        &LinearRegression::rmse, &LinearRegression::mae, &LinearRegression::r_squared,
+        &LinearRegression::residual_std_error, &LinearRegression::slope_standard_error,
+        &LinearRegression::t_value_slope};
+    const double inf = std::numeric_limits<double>::infinity(), a = -std::numeric_limits<double>::quiet_NaN();
+    double b;  // a signalling NaN with a payload of its own
+    const std::uint64_t b_bits = 0x7ff4000000000456;
+    std::memcpy(&b, &b_bits, sizeof b);
+    const std::vector<std::vector<double>> sets[] = {
+        {{}, {}}, {{2.0}, {3.0}}, {{0.1, 0.7}, {0.9, 0.3}}, {{0.1, 0.1, 0.1}, {1.0, 2.0, 4.0}},
+        {{1e100, 2e100, 3e100}, {1e100, 2e100, 3e100}}, {{1.0, a, 3.0, 4.0}, {2.0, 1.0, b, 5.0}},
+        {{b, 2.0, a, 4.0}, {1.0, b, 3.0, -a}}, {{1.0, 2.0, inf, 4.0}, {a, 1.0, 2.0, -inf}},
+        {{-inf, 2.0, inf, 4.0}, {1.0, 2.0, 3.0, 4.0}}, {{1.0, 2.0, 3.0, 4.0}, {-b, inf, 1.0, -inf}}};
+    int differences = 0;
+    for (const auto& set : sets) {
+        const std::ptrdiff_t shape[] = {static_cast<std::ptrdiff_t>(set[0].size())}, strides[] = {sizeof(double)};
+        const LinearRegression fit({set[0].data(), 1, shape, strides}, {set[1].data(), 1, shape, strides});
+        const std::array<double, 13> values = fit.report_values();
+        for (std::size_t line = 0; line < values.size(); ++line) {
+            const double own = (fit.*methods[line])();
+            if (bits_of(values[line]) == bits_of(own)) continue;
+            std::printf("data set %td, line %zu: %016llx, its method %016llx\n", &set - sets, line + 1,
+                        static_cast<unsigned long long>(bits_of(values[line])),
+                        static_cast<unsigned long long>(bits_of(own)));
+            ++differences;
+        }
+    }
+    return differences == 0 ? 0 : 1;
+}
