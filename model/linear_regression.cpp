@@ -20,6 +20,7 @@
 #if defined(_WIN32)
 #include <io.h>
 #else
+#include <pthread.h>
 #include <unistd.h>
 #endif
 
@@ -346,6 +347,14 @@ constexpr std::array<const char*, 13> report_labels = {
 
 // Held while a text goes to standard output, so that two never interleave.
 std::mutex standard_output_lock;
+
+#if !defined(_WIN32)
+// A process forked while another thread writes would inherit the lock held
+// by a thread that does not exist in the child, and hang at its first report:
+// the child starts with a fresh lock instead.
+void renew_standard_output_lock() { new (&standard_output_lock) std::mutex; }
+[[maybe_unused]] const int renewed_after_fork = pthread_atfork(nullptr, nullptr, &renew_standard_output_lock);
+#endif
 
 [[noreturn]] void fail_to_write(int error) {
     std::clearerr(stdout);  // so that a later report can write again

@@ -210,6 +210,20 @@ def test_capfd(capfd):
         worker.join()
     """, 2, id="forked-worker"),
     pytest.param("""
+        saved = os.dup(1)
+        os.dup2(os.pipe()[1], 1)  # never read: the other thread's writes soon block
+        threading.Thread(target=lambda: [fit.summary() for _ in iter(int, 1)], daemon=True).start()
+        time.sleep(0.5)
+        pid = os.fork()  # while that thread holds the report lock
+        if pid == 0:
+            os.dup2(saved, 1)
+            fit.summary()
+            os._exit(0)
+        os.dup2(saved, 1)
+        assert os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) == 0
+        os._exit(0)
+    """, 1, id="fork-while-another-thread-writes"),
+    pytest.param("""
         import pathlib, pytest, tempfile
         with tempfile.TemporaryDirectory() as directory:
             test = pathlib.Path(directory, "test_capfd.py")
