@@ -13,6 +13,7 @@
 
 #include "bindings/arguments.hpp"
 #include "model/linear_regression.hpp"
+#include "model/standard_output.hpp"
 
 namespace py = pybind11;
 using trendfit::DoubleArrayView;

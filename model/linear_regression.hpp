@@ -2,10 +2,10 @@
 
 #include <array>
 #include <cstddef>
-#include <new>
 #include <string>
-#include <utility>
 #include <vector>
+
+#include "model/sample_allocator.hpp"
 
 namespace trendfit {
 
@@ -19,45 +19,6 @@ struct DoubleArrayView {
     const std::ptrdiff_t* shape;    // ndim extents
     const std::ptrdiff_t* strides;  // ndim byte strides
 };
-
-void* allocate_sample_bytes(std::size_t size);
-void deallocate_sample_bytes(void* block, std::size_t size) noexcept;
-
-// Allocator for the stored samples: operator new, but large blocks are
-// advised for transparent huge pages, so filling a fresh store of millions
-// of samples takes far fewer page faults.
-template <typename T>
-struct SampleAllocator {
-    using value_type = T;
-
-    SampleAllocator() = default;
-    template <typename U>
-    SampleAllocator(const SampleAllocator<U>&) noexcept {}
-
-    T* allocate(std::size_t count) {
-        if (count > std::size_t(-1) / sizeof(T)) throw std::bad_array_new_length();
-        return static_cast<T*>(allocate_sample_bytes(count * sizeof(T)));
-    }
-    void deallocate(T* block, std::size_t count) noexcept { deallocate_sample_bytes(block, count * sizeof(T)); }
-
-    // resize() leaves new elements uninitialised: the copy overwrites them at
-    // once, so zero-filling first would only cost a second pass.
-    template <typename U>
-    void construct(U* element) noexcept {
-        ::new (static_cast<void*>(element)) U;
-    }
-    template <typename U, typename... Args>
-    void construct(U* element, Args&&... args) {
-        ::new (static_cast<void*>(element)) U(std::forward<Args>(args)...);
-    }
-
-    template <typename U>
-    bool operator==(const SampleAllocator<U>&) const noexcept { return true; }
-    template <typename U>
-    bool operator!=(const SampleAllocator<U>&) const noexcept { return false; }
-};
-
-using Samples = std::vector<double, SampleAllocator<double>>;
 
 // The fitted line, computed once, for evaluating many values a block at a
 // time: a caller that builds a result of its own then needs no buffer of all
@@ -122,15 +83,5 @@ private:
     Samples x;
     Samples y;
 };
-
-// Writes text to file descriptor 1 in full, after flushing what C stdio holds
-// for stdout so that earlier output keeps its place; nothing is left in any
-// buffer. Two calls never interleave their texts. A write that a signal
-// interrupts before any byte went out calls on_interrupt (if given), which may
-// throw to give up, and is then retried; a short write continues with the
-// rest. Throws std::system_error with the errno if a write fails, with
-// stdout's error state cleared so that a later call can succeed, and
-// std::runtime_error if on_interrupt calls it again on the same thread.
-void write_to_standard_output(const std::string& text, void (*on_interrupt)() = nullptr);
 
 }  // namespace trendfit

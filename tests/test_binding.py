@@ -4,7 +4,9 @@ import array as pyarray
 import decimal
 import fractions
 import gc
+import shutil
 import struct
+import subprocess
 
 import numpy as np
 import pytest
@@ -138,6 +140,14 @@ def test_subclasses():
     assert Good([1.0, 2.0], [3.0, 5.0]).slope() == 2.0
     with pytest.raises(TypeError, match=r"^trendfit\.LinearRegression\.__init__\(\) must be called when overriding __init__$"):
         Forgetful([1.0], [1.0])
+
+
+@pytest.mark.skipif(shutil.which("nm") is None, reason="needs nm")
+def test_the_module_exports_none_of_the_model():
+    # An exported model symbol could be bound to another copy of it loaded in the process.
+    listed = subprocess.run(["nm", "-D", "--defined-only", "-C", trendfit.__file__], capture_output=True,
+                            text=True, check=True).stdout
+    assert "PyInit_trendfit" in listed and "trendfit::" not in listed
 
 
 def test_import_is_light_and_idempotent():

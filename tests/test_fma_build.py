@@ -15,7 +15,7 @@ import subprocess
 import numpy as np
 import pytest
 
-from helpers import STATISTICS, cmake_build, raw_bits, run_child
+from helpers import ROOT, STATISTICS, cmake_build, raw_bits, run_child
 from test_numbers import NAN_DATA
 from trendfit import LinearRegression
 
@@ -62,9 +62,9 @@ def v3_build(tmp_path_factory):
 
 
 def test_v3_build_uses_avx_but_never_fuses(v3_build):
-    objects = list(v3_build.rglob("linear_regression.cpp.o"))
-    assert len(objects) == 1
-    disassembly = subprocess.run(["objdump", "-d", str(objects[0])], check=True, capture_output=True, text=True).stdout
+    objects = [str(o) for o in v3_build.rglob("trendfit_model.dir/**/*.o")]
+    assert len(objects) == len(list(pathlib.Path(ROOT, "model").glob("*.cpp")))
+    disassembly = subprocess.run(["objdump", "-d", *objects], check=True, capture_output=True, text=True).stdout
     assert re.search(r"\bvmulsd\b|\bvmulpd\b", disassembly), "the build did not target AVX"
     assert not re.search(r"\bvf(n)?m(add|sub)", disassembly), "the compiler fused a multiply and an add"
 
