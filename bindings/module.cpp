@@ -1,5 +1,26 @@
 // The Python module `trendfit`: registers LinearRegression and converts
 // arguments, results and errors between Python and the model.
+//
+// pybind11 internals the bindings rely on. They are why pybind11 is pinned to
+// one exact release (CMakeLists.txt): an upgrade is the change most likely to
+// break them, and these tests are the ones that say so.
+// - The `self` caster (type_caster<ConstructedModel>: get_type_info,
+//   instance::get_value_and_holder): rejects None, impostors and instances
+//   whose __init__ never ran. Guarded by the wrong-`self` and impostor tests.
+// - value_and_holder and initimpl::construct, with is_new_style_constructor:
+//   __init__ keeps the first model when called again or re-entered while its
+//   arguments convert, and pybind11 still checks that an overriding __init__
+//   called it. Guarded by the re-__init__, re-entry and subclass tests.
+// - PYBIND11_MODULE_PYINIT / PYBIND11_MODULE_EXEC and the interpreter counter:
+//   the module refuses subinterpreters before pybind11 touches its state.
+// - internals.default_metaclass, internals.instance_base, all_type_info and
+//   translate_exception: the guard that turns protocol 0/1 pickling's abort
+//   into TypeError. Both guarded by the pickling and subinterpreter test.
+// - In bindings/arguments.hpp: the stock casters' names (signatures), the
+//   float and sequence conversion rules they repeat, array_t's raw_array_t,
+//   object_is_convertible_to_std_vector, and the dispatcher's handling of
+//   reference_cast_error as "incompatible arguments". Guarded by the
+//   signature, conversion, interrupt and fast/general agreement tests.
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>

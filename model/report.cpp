@@ -1,5 +1,5 @@
-// The thirteen-line report: its values from three shared passes, its text,
-// and its delivery to standard output.
+// The thirteen-line report: its values from three shared passes and its
+// text; standard_output.cpp delivers it.
 
 #include <array>
 #include <cstddef>
