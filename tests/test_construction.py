@@ -1,8 +1,6 @@
 """Construction: which arrays are accepted, the order their elements are
 stored in, and what is rejected."""
 
-import math
-
 import numpy as np
 import pytest
 
