@@ -1,12 +1,13 @@
 import math
 import os
+import pathlib
 import struct
 import subprocess
 import sys
 import textwrap
 
 TESTS = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(TESTS)
+ROOT = pathlib.Path(TESTS).parent
 
 # Every statistic, in the order of the report's lines.
 STATISTICS = [
