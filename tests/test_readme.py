@@ -9,7 +9,7 @@ import sys
 
 import pytest
 
-from helpers import ROOT, output_of, run
+from helpers import ROOT, run, succeeded
 from test_stubs import PUBLIC_METHODS
 from trendfit import LinearRegression
 
@@ -51,8 +51,7 @@ def test_readme_example_output_is_real(tmp_path, script, expected):
     # A copy of examples/ without its pictures, so that the plot is drawn afresh and the tree is left alone.
     shutil.copytree(EXAMPLES, tmp_path / "examples", ignore=shutil.ignore_patterns("*.png", "__pycache__"))
     result = run([sys.executable, f"examples/{script}"], cwd=tmp_path)
-    assert result.returncode == 0, output_of(result)
-    assert result.stdout == expected
+    assert succeeded(result) == expected
     # A picture that an example draws is the one the README shows, redrawn: same size.
     for drawn in re.findall(r"^wrote (\S+\.png)$", result.stdout, flags=re.MULTILINE):
         assert png_size(tmp_path / drawn) == png_size(ROOT / drawn)

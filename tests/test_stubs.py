@@ -11,7 +11,7 @@ from pathlib import Path
 import pytest
 
 import trendfit
-from helpers import ROOT, output_of, run
+from helpers import ROOT, output_of, run, succeeded
 from trendfit import LinearRegression
 
 TESTS = ROOT / "tests"
@@ -45,7 +45,7 @@ def test_installed_stubs_are_the_ones_in_the_tree(name):
 def test_stubtest_finds_no_difference_from_the_runtime(tmp_path):
     result = run([sys.executable, "-m", "mypy.stubtest", "trendfit",
                   "--allowlist", str(TESTS / "stubtest_allowlist.txt")], cwd=tmp_path)
-    assert result.returncode == 0, output_of(result)
+    succeeded(result)
 
 
 def stub_tree():
@@ -140,7 +140,7 @@ def test_pyright_strict_accepts_the_client(tmp_path):
 def test_client_runs_and_gets_the_types_it_declares(tmp_path):
     (client,) = copy_into(tmp_path, CLIENT)
     result = run([sys.executable, str(client)], cwd=tmp_path)
-    assert result.returncode == 0, output_of(result)
+    succeeded(result)
 
 
 @tooling
@@ -157,4 +157,4 @@ def test_checkers_report_exactly_the_wrong_calls(tmp_path, checker):
 def test_wrong_calls_also_fail_at_run_time(tmp_path):
     (wrong,) = copy_into(tmp_path, WRONG_CALLS)
     result = run([sys.executable, str(wrong)], cwd=tmp_path)
-    assert result.returncode == 0, output_of(result)
+    succeeded(result)
