@@ -69,7 +69,7 @@ def construct_slowly(x, y):
     return LinearRegression(np.array([SlowFloat(v) for v in x], dtype=object), y)
 
 
-def report_of(fit):
+def captured_report(fit):
     """The report text, captured from file descriptor 1 alone."""
     libc = ctypes.CDLL(None)
     libc.fflush(None)
@@ -142,7 +142,7 @@ def run(results_path):
     sys.setswitchinterval(1e-6)
     shared = [LinearRegression(x, y) for x, y in data_sets()]
     expected = [answers(fit) for fit in shared]
-    reports = sorted({report_of(fit) for fit in shared})
+    reports = sorted({captured_report(fit) for fit in shared})
     errors, reports_written = [], []
     start = threading.Barrier(THREADS)
     threads = [threading.Thread(target=hammer, args=(shared, expected, reports_written, errors, start))
