@@ -4,9 +4,12 @@ import array as pyarray
 import decimal
 import fractions
 import gc
+import pickle
+import re
 import shutil
 import struct
 import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -15,7 +18,8 @@ from hypothesis import strategies as st
 from hypothesis.extra import numpy as hnp
 
 import trendfit
-from helpers import STATISTICS, bits, raw_bits, run_child
+from helpers import (FAILING_ITERABLES, METHOD_ARGS, STATISTICS, Boom, address_sanitizer_loaded, bits, raw_bits,
+                     run_child, snapshot, succeeded)
 from trendfit import LinearRegression
 
 MEMBERS = [
@@ -23,11 +27,6 @@ MEMBERS = [
     "slope", "intercept", "predict_single", "predict", "rmse", "mae", "r_squared", "residual_std_error",
     "slope_standard_error", "t_value_slope", "summary",
 ]
-
-
-@pytest.fixture
-def fit():
-    return LinearRegression([1.0, 2.0, 3.0, 4.0, 5.0], [2.0, 4.0, 5.0, 4.0, 5.0])
 
 
 def test_module_and_class_surface():
@@ -162,28 +161,180 @@ def test_import_is_light_and_idempotent():
         trendfit.LinearRegression([1.0], [2.0])
         assert "numpy" in sys.modules
     """)
-    assert result.returncode == 0, result.stderr.decode()
+    succeeded(result)
 
 
-@pytest.mark.parametrize("name", STATISTICS + ["predict_single", "predict", "summary"])
-def test_uninitialised_or_missing_self_raises_instead_of_crashing(name):
-    args = {"predict_single": [1.0], "predict": [[1.0]]}.get(name, [])
+# Every kind of wrong `self`: a blank instance, None, and objects that only claim the class
+# through __class__, which isinstance() believes.
+WRONG_SELVES = {
+    "blank instance": "LinearRegression.__new__(LinearRegression)",
+    "None": "None",
+    "mock modelled on the class": "unittest.mock.Mock(spec=LinearRegression)",
+    "__class__ class attribute": "type('Claims', (), {'__class__': LinearRegression})()",
+    "__class__ property": "type('Claims', (), {'__class__': property(lambda self: LinearRegression)})()",
+}
+
+
+@pytest.mark.parametrize("kind", WRONG_SELVES)
+def test_every_method_refuses_a_wrong_self_instead_of_crashing(kind):
     result = run_child(f"""
+        import unittest.mock
         from trendfit import LinearRegression
-        blank = LinearRegression.__new__(LinearRegression)
-        for self in (blank, None):
+        wrong_self = {WRONG_SELVES[kind]}
+        assert wrong_self is None or isinstance(wrong_self, LinearRegression)  # what makes it dangerous
+        for name, args in {METHOD_ARGS!r}.items():
             try:
-                LinearRegression.{name}(self, *{args!r})
+                getattr(LinearRegression, name)(wrong_self, *args)
             except TypeError as error:
                 print(str(error).splitlines()[0])
             else:
-                raise SystemExit("no TypeError")
+                print(name, "accepted a wrong self")
     """)
-    assert result.returncode == 0, result.stderr.decode()
-    assert result.stdout.decode().splitlines() == [
-        "this LinearRegression was never initialised: create it as LinearRegression(x, y)",
-        f"{name}(): incompatible function arguments. The following argument types are supported:",
-    ]
+    expected = [f"{name}(): incompatible function arguments. The following argument types are supported:"
+                for name in METHOD_ARGS]
+    if kind == "blank instance":
+        expected = ["this LinearRegression was never initialised: create it as LinearRegression(x, y)"] * len(expected)
+    assert succeeded(result).decode().splitlines() == expected
+
+
+# ---------------------------------------------------------------------------
+# Pickling at any protocol, copying, and imports in a subinterpreter (before or after the main
+# interpreter's): refused with an exception, never an abort or a hang, and the module keeps working
+
+PICKLING = [f"pickle.dumps(fit(), {p})" for p in range(pickle.HIGHEST_PROTOCOL + 1)] + [
+    f"fit().__reduce_ex__({p})" for p in (-1, 0, 1, 2, 5)] + [
+    "copy.copy(fit())", "copy.deepcopy(fit())", "fit().__reduce__()", "copyreg._reduce_ex(fit(), 1)"]
+SUBINTERPRETER_IMPORTS = [first + run for first in ("", "fit(); ") for run in (
+    "_testcapi.run_in_subinterp(CODE)", "_xxsubinterpreters.run_string(_xxsubinterpreters.create(), CODE)")]
+REFUSALS = {**dict.fromkeys(PICKLING, "cannot pickle 'trendfit.LinearRegression' object"),
+            "pickle.dumps(type('Sub', (type(fit()),), {})([1.0], [2.0]), 0)": "cannot pickle 'Sub' object",
+            **dict.fromkeys(SUBINTERPRETER_IMPORTS, "trendfit cannot be imported in a subinterpreter; "
+                                                    "import it in the main interpreter")}
+
+
+@pytest.mark.parametrize("call, message", REFUSALS.items(), ids=REFUSALS.keys())
+def test_pickling_and_subinterpreter_imports_are_refused_without_abort_or_hang(call, message):
+    result = run_child(f"""
+        import copy, copyreg, pickle, _testcapi, _xxsubinterpreters
+        from helpers import snapshot
+        CODE = "import os\\ntry:\\n import trendfit\\nexcept ImportError as e:\\n os.write(1, str(e).encode())"
+        def fit():
+            from trendfit import LinearRegression
+            return LinearRegression([1.0, 2.0, 4.0], [3.0, 5.0, 6.0])
+        try:
+            {call}
+        except TypeError as error:
+            print(error, end="")
+        print()
+        print(snapshot(fit()))
+    """, timeout=60)
+    expected = [message, repr(snapshot(LinearRegression([1.0, 2.0, 4.0], [3.0, 5.0, 6.0])))]
+    assert succeeded(result).decode().splitlines() == expected
+
+
+# ---------------------------------------------------------------------------
+# Huge inputs: refused with MemoryError or ValueError, and the process carries on
+
+needs_failing_operator_new = pytest.mark.skipif(
+    address_sanitizer_loaded(), reason="AddressSanitizer aborts on a failed operator new instead of throwing")
+
+
+def claims(length):
+    return f"fit.predict(ClaimsLength({length}, [0.0, 1.0, 2.0], None))"
+
+
+@pytest.mark.parametrize("setup, call, naming", [
+    # 8 TiB of logical float64 each, backed by a single real element.
+    *[pytest.param(f"huge = np.broadcast_to(0.0, {shape!r})", "LinearRegression(huge, huge)", None,
+                   marks=needs_failing_operator_new, id=f"construction from {shape}")
+      for shape in [(2**40,), (2**20, 2**20), (2**10, 2**10, 2**10, 2**10)]],
+    pytest.param("huge = np.broadcast_to(0.0, (2**40,))", "fit.predict(huge)", ("MemoryError", 2**40),
+                 marks=needs_failing_operator_new, id="predict of a broadcast array"),
+    # `naming`: the exception type expected and the claimed length its message must name beside predict.
+    *[pytest.param("", claims(length), ("MemoryError", length), marks=needs_failing_operator_new,
+                   id=f"predict of a sequence claiming {length}") for length in (2**34, 2**40)],
+    *[pytest.param("", claims(length), ("ValueError", length), id=f"predict of a sequence claiming {length}")
+      for length in (2**60, 2**61, 2**62, sys.maxsize)],
+    pytest.param("", "fit.predict(range(2**61))", ("ValueError", 2**61), id="predict of range(2**61)"),
+])
+def test_huge_inputs_are_refused_and_the_process_carries_on(setup, call, naming):
+    result = run_child(f"""
+        import numpy as np
+        from helpers import ClaimsLength, snapshot
+        from trendfit import LinearRegression
+
+        fit = LinearRegression([1.0, 2.0, 4.0, 5.0], [2.0, 3.0, 7.0, 8.5])
+        before = snapshot(fit)
+        {setup}
+        try:
+            {call}
+        except (MemoryError, ValueError) as error:
+            print(type(error).__name__)
+            print(error)
+        else:
+            print("no error")
+        assert snapshot(fit) == before
+        again = LinearRegression([1.0, 2.0, 4.0, 5.0], [2.0, 3.0, 7.0, 8.5])
+        assert snapshot(again) == before
+        print("carried on")
+    """)
+    error, *message, carried_on = succeeded(result).decode().splitlines()
+    assert carried_on == "carried on" and error in ("MemoryError", "ValueError")
+    if naming:
+        assert error == naming[0] and "predict()" in message[0] and re.search(rf"\b{naming[1]}\b", message[0])
+
+
+# ---------------------------------------------------------------------------
+# Interrupts, exits and MemoryError raised while an argument converts reach the
+# caller as themselves, not as "incompatible function arguments"
+
+CONVERSIONS = {
+    "__init__: NumPy calls __float__": "LinearRegression([1.0, Raises()], [1.0, 2.0])",
+    "__init__: __array__": "LinearRegression([1.0, 2.0], Raises())",
+    "predict_single: __float__": "fit.predict_single(Raises())",
+    "predict_single: __index__": "fit.predict_single(RaisesInIndex())",
+    "predict: generator": "fit.predict(raises_midway())",
+    "predict: __float__ of an item": "fit.predict([1.0, Raises()])",
+    "predict: __index__ of an item": "fit.predict((1.0, RaisesInIndex()))",
+}
+
+
+@pytest.mark.parametrize("error", ["KeyboardInterrupt()", "SystemExit(3)", "MemoryError('spent')"])
+@pytest.mark.parametrize("call", CONVERSIONS.values(), ids=CONVERSIONS.keys())
+def test_interrupts_raised_during_conversion_propagate_unchanged(call, error):
+    result = run_child(f"""
+        from helpers import snapshot
+        from trendfit import LinearRegression
+
+        ERROR = {error}
+
+        def fail(*args, **kwargs):
+            raise ERROR
+
+        Raises = type("Raises", (), {{"__float__": fail, "__array__": fail}})
+        RaisesInIndex = type("RaisesInIndex", (), {{"__index__": fail}})
+        raises_midway = lambda: (fail() if value else value for value in (0.0, 1.0))
+
+        fit = LinearRegression([1.0, 2.0, 4.0], [1.0, 3.0, 2.0])
+        before = snapshot(fit)
+        try:
+            {call}
+        except BaseException as caught:
+            assert caught is ERROR, repr(caught)
+        assert snapshot(fit) == before
+        print("propagated")
+    """)
+    assert succeeded(result).decode().splitlines() == ["propagated"]
+
+
+@pytest.mark.parametrize("make", FAILING_ITERABLES.values(), ids=FAILING_ITERABLES.keys())
+def test_predict_of_failing_iteration_raises_and_leaves_the_fit_unchanged(fit, make):
+    before = snapshot(fit)
+    with pytest.raises((Boom, TypeError)) as raised:
+        fit.predict(make())
+    if raised.type is TypeError:
+        assert str(raised.value).startswith("predict(): incompatible function arguments")
+    assert snapshot(fit) == before
 
 
 # ---------------------------------------------------------------------------

@@ -15,7 +15,7 @@ import subprocess
 import numpy as np
 import pytest
 
-from helpers import ROOT, STATISTICS, cmake_build, raw_bits, run_child
+from helpers import ROOT, STATISTICS, cmake_build, raw_bits, run_child, succeeded
 from test_numbers import NAN_DATA
 from trendfit import LinearRegression
 
@@ -29,7 +29,8 @@ def cpu_runs_x86_64_v3():
     return V3_FLAGS <= flags
 
 
-pytestmark = pytest.mark.skipif(not cpu_runs_x86_64_v3(), reason="this CPU cannot run x86-64-v3 code")
+pytestmark = [pytest.mark.slow,
+              pytest.mark.skipif(not cpu_runs_x86_64_v3(), reason="this CPU cannot run x86-64-v3 code")]
 
 
 def data_sets():
@@ -78,5 +79,4 @@ def test_v3_build_gives_the_same_bits(v3_build):
         from test_fma_build import results_of
         print(json.dumps(results_of()))
     """)
-    assert result.returncode == 0, result.stderr.decode()
-    assert json.loads(result.stdout) == results_of()
+    assert json.loads(succeeded(result)) == results_of()

@@ -18,32 +18,22 @@ import unittest.mock
 import warnings
 
 import numpy as np
+import pytest
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 from hypothesis.extra import numpy as hnp
 
-from helpers import STATISTICS, bits, call_in_child, snapshot
+from helpers import (METHOD_ARGS, Boom, ClaimsLength, Hostile, LengthRaises, NextRaises, bits, call_in_child,
+                     describe, raising_generator, snapshot)
 from trendfit import LinearRegression
 
 FUZZ_EXAMPLES = 10_000
 
-ARITY = {**{name: 0 for name in STATISTICS}, "predict_single": 1, "predict": 1, "summary": 0}
+ARITY = {name: len(args) for name, args in METHOD_ARGS.items()}
 
 
 # ---------------------------------------------------------------------------
 # Hostile objects
-
-class Boom(Exception):
-    """Raised by the hostile objects, so that their own failures can be told apart."""
-
-
-class Hostile:
-    def __init__(self, *args):
-        self.args = args
-
-    def __repr__(self):
-        return f"{type(self).__name__}({', '.join(describe(v) for v in self.args)})"
-
 
 class FloatReturns(Hostile):
     def __float__(self):
@@ -111,26 +101,6 @@ class ClearsList(Hostile):
         return 5.0
 
 
-class ClaimsLength(Hostile):
-    """A sequence whose length and items need not agree; item `fail_at` raises Boom."""
-
-    def __len__(self):
-        return self.args[0]
-
-    def __getitem__(self, index):
-        length, items, fail_at = self.args
-        if index == fail_at:
-            raise Boom(f"item {index}")
-        if index >= len(items):
-            raise IndexError(index)
-        return items[index]
-
-
-class LengthRaises(ClaimsLength):
-    def __len__(self):
-        raise Boom("len")
-
-
 class LengthReturns(ClaimsLength):
     def __len__(self):
         return self.args[0]
@@ -147,24 +117,6 @@ class IterRaises(Hostile):
         return 1.0
 
 
-class NextRaises(Hostile):
-    def __init__(self, items, fail_at):
-        super().__init__(items, fail_at)
-        self.position = 0
-
-    def __iter__(self):
-        return self
-
-    def __next__(self):
-        items, fail_at = self.args
-        if self.position == fail_at:
-            raise Boom("next")
-        if self.position >= len(items):
-            raise StopIteration
-        self.position += 1
-        return items[self.position - 1]
-
-
 class ArrayReturns(Hostile):
     def __array__(self, dtype=None, copy=None):
         return self.args[0]
@@ -178,23 +130,6 @@ class ArrayRaises(Hostile):
 # Classes that carry the names of built-in iterables the binding accepts by name.
 NAMED_LIKE_BUILTINS = [type(name, (), {}) for name in ("zip", "map", "dict_keys")] + [
     type(name, (), {"__iter__": lambda self: iter([1.0, 2.5])}) for name in ("zip", "map", "dict_values")]
-
-
-def raising_generator(items, fail_at):
-    for index, item in enumerate(items):
-        if index == fail_at:
-            raise Boom(f"generator at {index}")
-        yield item
-
-
-def describe(value):
-    """repr(), even of containers holding objects whose __repr__ raises."""
-    try:
-        return repr(value)
-    except Exception:
-        if isinstance(value, (list, tuple)):
-            return f"{type(value).__name__}[{', '.join(describe(v) for v in value)}]"
-        return f"<{type(value).__name__} whose repr raises>"
 
 
 class Recipe:
@@ -553,7 +488,7 @@ def check_method(data, name, args, kwargs):
 
 
 def check_foreign_self(impostor, name):
-    args = {"__init__": ([1.0], [2.0]), "predict_single": (2.0,), "predict": ([1.0],)}.get(name, ())
+    args = {"__init__": ([1.0], [2.0]), **METHOD_ARGS}[name]
     got = outcome(lambda: getattr(LinearRegression, name)(impostor, *args))
     if impostor is SHARED_FIT:
         assert got[0] == "value"  # a genuine, constructed instance
@@ -620,6 +555,7 @@ def fuzz(examples, result_path, last_example_path):
     pathlib.Path(result_path).write_text(str(count))
 
 
+@pytest.mark.slow
 def test_hostile_calls_give_correct_results_or_the_named_errors(tmp_path):
     result_path, last_example_path = tmp_path / "count", tmp_path / "last example"
     result = call_in_child("test_robustness_fuzz", "fuzz", FUZZ_EXAMPLES, str(result_path), str(last_example_path),

@@ -15,7 +15,7 @@ import weakref
 
 import numpy as np
 
-from helpers import STATISTICS, bits, call_in_child
+from helpers import STATISTICS, bits, call_in_child, succeeded
 from trendfit import LinearRegression
 
 THREADS = 8
@@ -69,7 +69,7 @@ def construct_slowly(x, y):
     return LinearRegression(np.array([SlowFloat(v) for v in x], dtype=object), y)
 
 
-def report_of(fit):
+def captured_report(fit):
     """The report text, captured from file descriptor 1 alone."""
     libc = ctypes.CDLL(None)
     libc.fflush(None)
@@ -142,7 +142,7 @@ def run(results_path):
     sys.setswitchinterval(1e-6)
     shared = [LinearRegression(x, y) for x, y in data_sets()]
     expected = [answers(fit) for fit in shared]
-    reports = sorted({report_of(fit) for fit in shared})
+    reports = sorted({captured_report(fit) for fit in shared})
     errors, reports_written = [], []
     start = threading.Barrier(THREADS)
     threads = [threading.Thread(target=hammer, args=(shared, expected, reports_written, errors, start))
@@ -162,7 +162,7 @@ def test_threads_sharing_instances_get_the_single_threaded_results(tmp_path, mon
     results_path, output_path = tmp_path / "results.json", tmp_path / "stdout"
     with open(output_path, "wb") as output:
         result = call_in_child("test_robustness_threads", "run", str(results_path), stdout=output, timeout=1200)
-    assert result.returncode == 0, result.stderr.decode()
+    succeeded(result)
     results = json.loads(results_path.read_text())
     assert results["written"] == THREADS * ROUNDS * len(data_sets()) * 2 + len(data_sets())
     # Reports never interleave: the output is whole reports of the shared data sets, one after another.
