@@ -1,6 +1,7 @@
 """Printing a run: one table per n, the memory figures and the targets."""
 
 import statistics
+from typing import Optional
 
 from cases import ROW_ORDER, UNIT_NAME, FLOOR_NAME
 from targets import MEMORY_LIMIT_KIB
@@ -70,7 +71,7 @@ def memory_table(n: int, memory: dict) -> str:
     return "\n".join(lines)
 
 
-def targets_table(timing_verdicts: list, memory_verdict, sizes) -> str:
+def targets_table(timing_verdicts: list, memory_verdict) -> str:
     width = max(len(verdict["target"]) for verdict in timing_verdicts)
     lines = ["Targets: median over repeats of paired ratios at each n, then the median of "
              "those (with two sizes, their mean).",
@@ -91,7 +92,7 @@ def targets_table(timing_verdicts: list, memory_verdict, sizes) -> str:
                      f"{verdict['figure']:8.2f} {per_floor}  {verdict_text(verdict)}")
     if memory_verdict:
         lines.append(f"{memory_verdict['target']:<{width}} {memory_verdict['limit']:>8} "
-                     f"{memory_verdict['figure']:>{17 * len(sizes) + 8}} KiB ({memory_verdict['worst']})  "
+                     f"{memory_verdict['figure']:>{17 * len(shown_sizes) + 8}} KiB ({memory_verdict['worst']})  "
                      f"{'PASS' if memory_verdict['pass'] else 'MISS'}")
     return "\n".join(lines)
 
@@ -105,3 +106,38 @@ def verdict_text(verdict: dict) -> str:
     if verdict["misses_at"]:
         text += " (over at n=" + ", ".join(size_text(n) for n in verdict["misses_at"]) + ")"
     return text
+
+
+def ratios_table(samples_by_n: dict, earlier_by_n: Optional[dict] = None) -> str:
+    """One line per call: its x pass at each n, beside an earlier run's when given.
+    A ratio to a pass timed in the same run, unlike a time, carries over from one
+    run to the next on a machine whose load changes."""
+    sizes = list(samples_by_n)
+    names = [name for name in ROW_ORDER if any(name in samples for samples in samples_by_n.values())]
+    if earlier_by_n is None:
+        lines = ["x pass per call, one line each (diff two runs, or give one to --compare):",
+                 f"{'call':<{NAME_WIDTH}} " + " ".join(f"{'n=' + size_text(n):>8}" for n in sizes)]
+        lines += [f"{name:<{NAME_WIDTH}} " + " ".join(f"{x_pass(samples_by_n[n], name):>8}" for n in sizes)
+                  for name in names]
+        return "\n".join(lines)
+    lines = ["x pass per call, this run against the earlier one; the peers and references do not "
+             "change with trendfit's build,\n  so their changes show the noise of the comparison:",
+             f"{'call':<{NAME_WIDTH}} " + " ".join(f"{'n=' + size_text(n) + ' before':>13} {'after':>6} {'change':>7}"
+                                                    for n in sizes)]
+    for name in names:
+        cells = [comparison_cells(earlier_by_n.get(n, {}), samples_by_n[n], name) for n in sizes]
+        lines.append(f"{name:<{NAME_WIDTH}} " + " ".join(cells))
+    return "\n".join(lines)
+
+
+def x_pass(samples: dict, name: str) -> str:
+    return f"{summarise(samples[name])['ratio_median']:.2f}" if name in samples else "-"
+
+
+def comparison_cells(before: dict, after: dict, name: str) -> str:
+    if name in before and name in after:
+        ratio_before = summarise(before[name])["ratio_median"]
+        change = f"{100 * (summarise(after[name])['ratio_median'] / ratio_before - 1):+.0f}%"
+    else:
+        change = "-"
+    return f"{x_pass(before, name):>13} {x_pass(after, name):>6} {change:>7}"
