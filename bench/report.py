@@ -1,11 +1,12 @@
-"""Printing a run: one table per n, the memory figures and the targets."""
+"""Printing a run: one table per n, the memory figures, the targets, and one
+line per call for comparing two runs."""
 
 import statistics
 from typing import Optional
 
 from cases import ROW_ORDER, UNIT_NAME, FLOOR_NAME
 from targets import MEMORY_LIMIT_KIB
-from timing import ratios_between, summarise
+from timing import best_passes, ratios_between, summarise
 
 NAME_WIDTH = 34
 PEER_NOTE = ("trendfit/peer: LinearRegression(x, y) for the NumPy copy, the four-call chain for "
@@ -109,35 +110,32 @@ def verdict_text(verdict: dict) -> str:
 
 
 def ratios_table(samples_by_n: dict, earlier_by_n: Optional[dict] = None) -> str:
-    """One line per call: its x pass at each n, beside an earlier run's when given.
-    A ratio to a pass timed in the same run, unlike a time, carries over from one
-    run to the next on a machine whose load changes."""
+    """One line per call: its best x pass at each n, beside an earlier run's
+    when given, to see whether a build made any call slower."""
     sizes = list(samples_by_n)
     names = [name for name in ROW_ORDER if any(name in samples for samples in samples_by_n.values())]
     if earlier_by_n is None:
-        lines = ["x pass per call, one line each (diff two runs, or give one to --compare):",
-                 f"{'call':<{NAME_WIDTH}} " + " ".join(f"{'n=' + size_text(n):>8}" for n in sizes)]
-        lines += [f"{name:<{NAME_WIDTH}} " + " ".join(f"{x_pass(samples_by_n[n], name):>8}" for n in sizes)
-                  for name in names]
-        return "\n".join(lines)
-    lines = ["x pass per call, this run against the earlier one; the peers and references do not "
-             "change with trendfit's build,\n  so their changes show the noise of the comparison:",
-             f"{'call':<{NAME_WIDTH}} " + " ".join(f"{'n=' + size_text(n) + ' before':>13} {'after':>6} {'change':>7}"
-                                                    for n in sizes)]
+        how = "diff two runs' lines, or give an earlier run's benchmark.json to --compare"
+        columns = " ".join(f"{'n=' + size_text(n):>8}" for n in sizes)
+    else:
+        how = ("before: the earlier run; the peers and references do not change with trendfit's "
+               "build, so their changes show the noise")
+        columns = " ".join(f"{'n=' + size_text(n) + ' before':>13} {'after':>6} {'change':>7}" for n in sizes)
+    lines = ["best x pass per call: best time over the best one-pass time of the same run, steadier from "
+             f"run to run than the medians;\n  {how}", f"{'call':<{NAME_WIDTH}} {columns}"]
     for name in names:
-        cells = [comparison_cells(earlier_by_n.get(n, {}), samples_by_n[n], name) for n in sizes]
+        cells = [best_cell(samples_by_n[n], name) if earlier_by_n is None
+                 else comparison_cells(earlier_by_n.get(n, {}), samples_by_n[n], name) for n in sizes]
         lines.append(f"{name:<{NAME_WIDTH}} " + " ".join(cells))
     return "\n".join(lines)
 
 
-def x_pass(samples: dict, name: str) -> str:
-    return f"{summarise(samples[name])['ratio_median']:.2f}" if name in samples else "-"
+def best_cell(samples: dict, name: str, width: int = 8) -> str:
+    return f"{best_passes(samples, name):{width}.2f}" if name in samples else f"{'-':>{width}}"
 
 
 def comparison_cells(before: dict, after: dict, name: str) -> str:
+    change = "-"
     if name in before and name in after:
-        ratio_before = summarise(before[name])["ratio_median"]
-        change = f"{100 * (summarise(after[name])['ratio_median'] / ratio_before - 1):+.0f}%"
-    else:
-        change = "-"
-    return f"{x_pass(before, name):>13} {x_pass(after, name):>6} {change:>7}"
+        change = f"{100 * (best_passes(after, name) / best_passes(before, name) - 1):+.0f}%"
+    return f"{best_cell(before, name, 13)} {best_cell(after, name, 6)} {change:>7}"

@@ -53,7 +53,7 @@ def parse_arguments():
     parser.add_argument("--update-figure", action="store_true",
                         help=f"also redraw {FIGURE.relative_to(BENCH_DIR.parent)}, the figure the READMEs show (not with --quick)")
     parser.add_argument("--compare", type=Path, metavar="EARLIER.json",
-                        help="the benchmark.json of an earlier run: print each call's x pass beside it")
+                        help="the benchmark.json of an earlier run: print each call's best x pass beside it")
     parser.add_argument("--seed", type=int, default=2024)
     parser.add_argument("--no-memory", action="store_true", help="skip the peak-memory child")
     args = parser.parse_args()
