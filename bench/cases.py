@@ -9,7 +9,7 @@ from dataclasses import dataclass, field
 from typing import Callable, ContextManager, Optional
 
 import numpy as np
-from trendfit import LinearRegression
+import trendfit
 
 from silence import c_stdout_to_devnull
 
@@ -20,14 +20,14 @@ def statistics_of(cls) -> tuple:
     signatures pybind11 writes into the docstrings (the test suite pins both
     the order and these signatures)."""
     names = tuple(name for name, member in vars(cls).items()
-                  if re.fullmatch(rf"{name}\(self: [\w.]+\) -> float\s*", getattr(member, "__doc__", None) or ""))
+                  if re.fullmatch(rf"{name}\(self: [\w.]+\) -> float\s*", getattr(member, "__doc__", "") or ""))
     if not names:
         raise RuntimeError(f"no statistics found among the methods of {cls.__qualname__}")
     return names
 
 
 # mean_x ... t_value_slope, as the tests name them.
-STATISTICS = statistics_of(LinearRegression)
+STATISTICS = statistics_of(trendfit.LinearRegression)
 PREDICT_SINGLE_NAME = "predict_single"
 PREDICT_AT = 0.5
 PREDICT_COUNT = 100_000

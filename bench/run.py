@@ -14,11 +14,11 @@ import importlib
 import json
 import os
 import platform
+import shutil
 import statistics
 import subprocess
 import sys
 import tempfile
-import shutil
 import time
 from pathlib import Path
 
@@ -48,10 +48,10 @@ def parse_arguments():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--quick", action="store_true",
                         help="a short run for checking that nothing got slower: n = 1e5 and 1e6 only")
-    parser.add_argument("--out", type=Path, default=RESULTS,
-                        help=f"directory for benchmark.json and benchmark.png (default {RESULTS.relative_to(BENCH_DIR.parent)})")
-    parser.add_argument("--update-figure", action="store_true",
-                        help=f"also redraw {FIGURE.relative_to(BENCH_DIR.parent)}, the figure the READMEs show (not with --quick)")
+    parser.add_argument("--out", type=Path, default=RESULTS, help="directory for benchmark.json and "
+                        f"benchmark.png (default {RESULTS.relative_to(BENCH_DIR.parent)})")
+    parser.add_argument("--update-figure", action="store_true", help=f"also redraw "
+                        f"{FIGURE.relative_to(BENCH_DIR.parent)}, the figure the READMEs show (not with --quick)")
     parser.add_argument("--compare", type=Path, metavar="EARLIER.json",
                         help="the benchmark.json of an earlier run: print each call's best x pass beside it")
     parser.add_argument("--seed", type=int, default=2024)
