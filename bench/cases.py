@@ -4,20 +4,31 @@ a comparison inside a group (construction against a NumPy copy, a chain of
 trendfit calls against its peer) sees the same machine state."""
 
 import contextlib
+import re
 from dataclasses import dataclass, field
 from typing import Callable, ContextManager, Optional
 
 import numpy as np
+import trendfit
 
 from silence import c_stdout_to_devnull
 
-# The statistics, in the order of the report; each takes no argument but
-# predict_single, which gets PREDICT_AT.
-STATISTICS = (
-    "mean_x", "mean_y", "pearson_correlation", "std_x", "std_y", "slope", "intercept",
-    "predict_single", "rmse", "mae", "r_squared", "residual_std_error",
-    "slope_standard_error", "t_value_slope",
-)
+
+def statistics_of(cls) -> tuple:
+    """The methods that take nothing and return a float, in the order the class
+    lists them, which is the order of the report's lines. Read from the
+    signatures pybind11 writes into the docstrings (the test suite pins both
+    the order and these signatures)."""
+    names = tuple(name for name, member in vars(cls).items()
+                  if re.fullmatch(rf"{name}\(self: [\w.]+\) -> float\s*", getattr(member, "__doc__", "") or ""))
+    if not names:
+        raise RuntimeError(f"no statistics found among the methods of {cls.__qualname__}")
+    return names
+
+
+# mean_x ... t_value_slope, as the tests name them.
+STATISTICS = statistics_of(trendfit.LinearRegression)
+PREDICT_SINGLE_NAME = "predict_single"
 PREDICT_AT = 0.5
 PREDICT_COUNT = 100_000
 # predict on n values against NumPy's tolist() of the same values, which builds
@@ -67,15 +78,6 @@ def make_data(n: int, seed: int):
 
 def make_unit(x) -> Callable[[], object]:
     return lambda: np.add.accumulate(x)
-
-
-def trendfit_statistic(fit, name: str) -> Callable[[], object]:
-    method = getattr(fit, name)
-    if name == "predict_single":
-        return lambda: method(PREDICT_AT)
-    return method
-
-
 
 
 def chain_of_four(fit) -> Callable[[], object]:
@@ -133,7 +135,8 @@ def case_groups(LinearRegression, x, y, floor) -> list[list[Case]]:
         # The report is on file descriptor 1 when summary returns: its write is timed.
         [Case(SUMMARY_NAME, "trendfit", fit.summary, around=c_stdout_to_devnull)],
     ]
-    groups += [[Case(name, "trendfit", trendfit_statistic(fit, name))] for name in STATISTICS]
+    groups += [[Case(name, "trendfit", getattr(fit, name))] for name in STATISTICS]
+    groups.append([Case(PREDICT_SINGLE_NAME, "trendfit", lambda: fit.predict_single(PREDICT_AT))])
     if len(x) in PREDICT_SIZES:
         groups += predict_groups(LinearRegression, x, y)
     if floor.available:
@@ -145,7 +148,7 @@ def case_groups(LinearRegression, x, y, floor) -> list[list[Case]]:
 ROW_ORDER = (
     [FLOOR_NAME, CONSTRUCTION_NAME, COPY_NAME]
     + list(STATISTICS)
-    + [PREDICT_NAME]
+    + [PREDICT_SINGLE_NAME, PREDICT_NAME]
     + [name for predict in TOLIST_NAMES.items() for name in predict]
     + [SUMMARY_NAME, CHAIN2_NAME, CHAIN4_NAME,
        LINREGRESS_NAME, POLYFIT_NAME, OLS_NAME, SKLEARN_NAME]

@@ -23,14 +23,13 @@ import re
 import subprocess
 import sys
 
-
-from cases import PREDICT_AT, STATISTICS, make_data
+from cases import PREDICT_AT, PREDICT_SINGLE_NAME, STATISTICS, make_data
 from silence import c_stdout_to_devnull
 
 SUMMARY = "summary"
 NOTHING = "control: nothing"
 COPY_OF_X = "control: numpy copy of x"
-NAMES = list(STATISTICS) + [SUMMARY, NOTHING, COPY_OF_X]
+NAMES = list(STATISTICS) + [PREDICT_SINGLE_NAME, SUMMARY, NOTHING, COPY_OF_X]
 REPEATS = 3
 
 
@@ -69,7 +68,7 @@ def extra_peak_kib(call) -> dict:
 
 def calls_for(fit, x) -> dict:
     calls = {name: getattr(fit, name) for name in STATISTICS}
-    calls["predict_single"] = lambda: fit.predict_single(PREDICT_AT)
+    calls[PREDICT_SINGLE_NAME] = lambda: fit.predict_single(PREDICT_AT)
     calls[SUMMARY] = fit.summary  # its report goes to /dev/null, see measure()
     calls[NOTHING] = lambda: None
     calls[COPY_OF_X] = lambda: x.copy()

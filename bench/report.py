@@ -1,10 +1,12 @@
-"""Printing a run: one table per n, the memory figures and the targets."""
+"""Printing a run: one table per n, the memory figures, the targets, and one
+line per call for comparing two runs."""
 
 import statistics
+from typing import Optional
 
 from cases import ROW_ORDER, UNIT_NAME, FLOOR_NAME
 from targets import MEMORY_LIMIT_KIB
-from timing import ratios_between, summarise
+from timing import best_passes, ratios_between, summarise
 
 NAME_WIDTH = 34
 PEER_NOTE = ("trendfit/peer: LinearRegression(x, y) for the NumPy copy, the four-call chain for "
@@ -70,7 +72,7 @@ def memory_table(n: int, memory: dict) -> str:
     return "\n".join(lines)
 
 
-def targets_table(timing_verdicts: list, memory_verdict, sizes) -> str:
+def targets_table(timing_verdicts: list, memory_verdict) -> str:
     width = max(len(verdict["target"]) for verdict in timing_verdicts)
     lines = ["Targets: median over repeats of paired ratios at each n, then the median of "
              "those (with two sizes, their mean).",
@@ -91,7 +93,7 @@ def targets_table(timing_verdicts: list, memory_verdict, sizes) -> str:
                      f"{verdict['figure']:8.2f} {per_floor}  {verdict_text(verdict)}")
     if memory_verdict:
         lines.append(f"{memory_verdict['target']:<{width}} {memory_verdict['limit']:>8} "
-                     f"{memory_verdict['figure']:>{17 * len(sizes) + 8}} KiB ({memory_verdict['worst']})  "
+                     f"{memory_verdict['figure']:>{17 * len(shown_sizes) + 8}} KiB ({memory_verdict['worst']})  "
                      f"{'PASS' if memory_verdict['pass'] else 'MISS'}")
     return "\n".join(lines)
 
@@ -105,3 +107,35 @@ def verdict_text(verdict: dict) -> str:
     if verdict["misses_at"]:
         text += " (over at n=" + ", ".join(size_text(n) for n in verdict["misses_at"]) + ")"
     return text
+
+
+def ratios_table(samples_by_n: dict, earlier_by_n: Optional[dict] = None) -> str:
+    """One line per call: its best x pass at each n, beside an earlier run's
+    when given, to see whether a build made any call slower."""
+    sizes = list(samples_by_n)
+    names = [name for name in ROW_ORDER if any(name in samples for samples in samples_by_n.values())]
+    if earlier_by_n is None:
+        how = "diff two runs' lines, or give an earlier run's benchmark.json to --compare"
+        columns = " ".join(f"{'n=' + size_text(n):>8}" for n in sizes)
+    else:
+        how = ("before: the earlier run; the peers and references do not change with trendfit's "
+               "build, so their changes show the noise")
+        columns = " ".join(f"{'n=' + size_text(n) + ' before':>13} {'after':>6} {'change':>7}" for n in sizes)
+    lines = ["best x pass per call: best time over the best one-pass time of the same run, steadier from "
+             f"run to run than the medians;\n  {how}", f"{'call':<{NAME_WIDTH}} {columns}"]
+    for name in names:
+        cells = [best_cell(samples_by_n[n], name) if earlier_by_n is None
+                 else comparison_cells(earlier_by_n.get(n, {}), samples_by_n[n], name) for n in sizes]
+        lines.append(f"{name:<{NAME_WIDTH}} " + " ".join(cells))
+    return "\n".join(lines)
+
+
+def best_cell(samples: dict, name: str, width: int = 8) -> str:
+    return f"{best_passes(samples, name):{width}.2f}" if name in samples else f"{'-':>{width}}"
+
+
+def comparison_cells(before: dict, after: dict, name: str) -> str:
+    change = "-"
+    if name in before and name in after:
+        change = f"{100 * (best_passes(after, name) / best_passes(before, name) - 1):+.0f}%"
+    return f"{best_cell(before, name, 13)} {best_cell(after, name, 6)} {change:>7}"

@@ -62,6 +62,14 @@ def ratios_between(sample: dict, other: dict) -> list[float]:
     return [a / b for a, b in zip(sample["ns"], other["ns"])]
 
 
+def best_passes(samples: dict, name: str) -> float:
+    """A case's best time over the best one-pass time of the same run. The
+    least disturbed call of each is the figure that changes least from one
+    run to the next on a machine shared with other work."""
+    best_unit = min(t for sample in samples.values() for t in sample["unit_ns"])
+    return min(samples[name]["ns"]) / best_unit
+
+
 def summarise(sample: dict) -> dict:
     ratios = paired_ratios(sample)
     return {
