@@ -26,6 +26,11 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#if defined(__GLIBCXX__)
+#include <cxxabi.h>
+#endif
+
+#include <exception>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -127,18 +132,37 @@ void run_signal_handlers() {
     if (PyErr_CheckSignals() != 0) throw py::error_already_set();
 }
 
-// The report is computed under the interpreter lock and written without it:
-// the write can block on a pipe that a Python thread drains. A write failure
-// becomes the OSError subclass that os.write raises for its errno.
-void summary(ConstructedModel self) {
-    const std::string report = self.model->report();
+// A write failure becomes the OSError subclass that os.write raises for its
+// errno; anything else goes on as it is.
+[[noreturn]] void raise_in_python(const std::exception_ptr& failure) {
     try {
-        const py::gil_scoped_release unlocked;
-        trendfit::write_to_standard_output(report, &run_signal_handlers);
-    } catch (const std::system_error& failure) {
-        PyErr_SetObject(PyExc_OSError, py::make_tuple(failure.code().value(), failure.what()).ptr());
+        std::rethrow_exception(failure);
+    } catch (const std::system_error& error) {
+        PyErr_SetObject(PyExc_OSError, py::make_tuple(error.code().value(), error.what()).ptr());
         throw py::error_already_set();
     }
+}
+
+// The report is computed under the interpreter lock and written without it:
+// the write can block on a pipe that a Python thread drains. The lock is
+// taken back by a plain call, not by a destructor: at interpreter exit that
+// call ends a daemon thread by unwinding its stack, which must not pass
+// through a destructor.
+void summary(ConstructedModel self) {
+    const std::string report = self.model->report();
+    std::exception_ptr failure;
+    PyThreadState* const thread = PyEval_SaveThread();
+    try {
+        trendfit::write_to_standard_output(report, &run_signal_handlers);
+#if defined(__GLIBCXX__)
+    } catch (abi::__forced_unwind&) {
+        throw;  // the thread is being ended (while taking the lock for a signal handler)
+#endif
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    PyEval_RestoreThread(thread);
+    if (failure) raise_in_python(failure);
 }
 
 // Python's pickling at protocols 0 and 1 (copyreg._reduce_ex, which __reduce__()

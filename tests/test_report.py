@@ -232,6 +232,12 @@ def test_capfd(capfd):
         os._exit(0)
     """, 1, id="fork-while-another-thread-writes"),
     pytest.param("""
+        os.dup2(os.open(os.devnull, os.O_WRONLY), 1)
+        for _ in range(4):  # still writing when the interpreter ends them
+            threading.Thread(target=lambda: [fit.summary() for _ in iter(int, 1)], daemon=True).start()
+        time.sleep(0.1)
+    """, 0, id="daemon-threads-writing-at-exit"),
+    pytest.param("""
         import pathlib, pytest, tempfile
         with tempfile.TemporaryDirectory() as directory:
             test = pathlib.Path(directory, "test_capfd.py")
