@@ -74,8 +74,11 @@ void write_all(const char* data, std::size_t size, void (*on_interrupt)()) {
 }  // namespace
 
 void write_to_standard_output(const std::string& text, void (*on_interrupt)()) {
-    // on_interrupt may run code (a signal handler) that asks for another
-    // report on this thread while the lock is held: refuse instead of hanging.
+    // on_interrupt runs with the lock held. It may run code (a signal
+    // handler) that asks for another report on this thread: refuse instead of
+    // hanging. A handler that waits for another thread's report would still
+    // hang, and one that forks hands the child a renewed lock that this scope
+    // then unlocks; neither is worth a second lock.
     thread_local bool writing = false;
     if (writing) throw std::runtime_error("summary called again while its report is being written");
     const std::lock_guard<std::mutex> hold(standard_output_lock);
