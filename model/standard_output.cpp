@@ -35,15 +35,21 @@ void renew_standard_output_lock() { new (&standard_output_lock) std::mutex; }
                             "summary could not write the report to standard output");
 }
 
+// After a call that failed with `error`: an interrupted one runs on_interrupt
+// (which may throw to give up) and is then retried; any other fails.
+void retry_if_interrupted(int error, void (*on_interrupt)()) {
+    if (error != EINTR) fail_to_write(error);
+    if (on_interrupt != nullptr) on_interrupt();
+}
+
 // Hands what C stdio holds for stdout to file descriptor 1.
 void flush_c_stdout(void (*on_interrupt)()) {
     for (;;) {
         errno = 0;
         if (std::fflush(stdout) == 0) return;
         const int error = errno;
-        if (error != EINTR) fail_to_write(error);
         std::clearerr(stdout);
-        if (on_interrupt != nullptr) on_interrupt();
+        retry_if_interrupted(error, on_interrupt);
     }
 }
 
@@ -65,9 +71,7 @@ void write_all(const char* data, std::size_t size, void (*on_interrupt)()) {
             size -= static_cast<std::size_t>(written);
             continue;
         }
-        const int error = errno;
-        if (error != EINTR) fail_to_write(error);
-        if (on_interrupt != nullptr) on_interrupt();
+        retry_if_interrupted(errno, on_interrupt);
     }
 }
 
@@ -82,15 +86,14 @@ void write_to_standard_output(const std::string& text, void (*on_interrupt)()) {
     thread_local bool writing = false;
     if (writing) throw std::runtime_error("summary called again while its report is being written");
     const std::lock_guard<std::mutex> hold(standard_output_lock);
+    struct ClearedOnExit {
+        bool& flag;
+        ~ClearedOnExit() { flag = false; }
+    };
     writing = true;
-    try {
-        flush_c_stdout(on_interrupt);
-        write_all(text.data(), text.size(), on_interrupt);
-    } catch (...) {
-        writing = false;
-        throw;
-    }
-    writing = false;
+    const ClearedOnExit cleared{writing};
+    flush_c_stdout(on_interrupt);
+    write_all(text.data(), text.size(), on_interrupt);
 }
 
 }  // namespace trendfit
