@@ -104,10 +104,12 @@ private:
 
 // MemoryError for a sequence whose claimed length cannot be had, naming
 // predict and that length instead of the allocator's bare message.
+inline std::string claimed_length_refused(std::size_t length, const char* why) {
+    return "predict(): the argument claims a length of " + std::to_string(length) + ", more than " + why;
+}
+
 [[noreturn]] inline void refuse_for_memory(std::size_t length) {
-    const std::string message =
-        "predict(): the argument claims a length of " + std::to_string(length) + ", more than there is memory for";
-    PyErr_SetString(PyExc_MemoryError, message.c_str());
+    PyErr_SetString(PyExc_MemoryError, claimed_length_refused(length, "there is memory for").c_str());
     throw py::error_already_set();
 }
 
@@ -116,8 +118,7 @@ inline void reserve_claimed(std::vector<double>& values, std::size_t length) {
     try {
         values.reserve(length);
     } catch (const std::length_error&) {
-        throw py::value_error("predict(): the argument claims a length of " + std::to_string(length) +
-                              ", more than a sequence of doubles can hold");
+        throw py::value_error(claimed_length_refused(length, "a sequence of doubles can hold"));
     } catch (const std::bad_alloc&) {
         refuse_for_memory(length);
     }
