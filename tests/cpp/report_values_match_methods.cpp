@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/linear_regression.hpp"
+#include "tests/cpp/statistics.hpp"
 
 using trendfit::LinearRegression;
 
@@ -18,12 +19,6 @@ static std::uint64_t bits_of(double value) {
 }
 
 int main() {
-    double (LinearRegression::*const methods[])() const = {
-        &LinearRegression::mean_x, &LinearRegression::mean_y, &LinearRegression::pearson_correlation,
-        &LinearRegression::std_x, &LinearRegression::std_y, &LinearRegression::slope, &LinearRegression::intercept,
-        &LinearRegression::rmse, &LinearRegression::mae, &LinearRegression::r_squared,
-        &LinearRegression::residual_std_error, &LinearRegression::slope_standard_error,
-        &LinearRegression::t_value_slope};
     const double inf = std::numeric_limits<double>::infinity(), a = -std::numeric_limits<double>::quiet_NaN();
     double b;  // a signalling NaN with a payload of its own
     const std::uint64_t b_bits = 0x7ff4000000000456;
@@ -39,7 +34,7 @@ int main() {
         const LinearRegression fit({set[0].data(), 1, shape, strides}, {set[1].data(), 1, shape, strides});
         const std::array<double, 13> values = fit.report_values();
         for (std::size_t line = 0; line < values.size(); ++line) {
-            const double own = (fit.*methods[line])();
+            const double own = (fit.*trendfit::testing::statistics[line].value)();
             if (bits_of(values[line]) == bits_of(own)) continue;
             std::printf("data set %td, line %zu: %016llx, its method %016llx\n", &set - sets, line + 1,
                         static_cast<unsigned long long>(bits_of(values[line])),

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/linear_regression.hpp"
+#include "tests/cpp/statistics.hpp"
 
 namespace {
 
@@ -60,24 +61,7 @@ struct Layout {
     trendfit::DoubleArrayView view() const { return {first, 1, &shape, &stride}; }
 };
 
-const struct {
-    const char* name;
-    double (LinearRegression::*value)() const;
-} statistics[] = {
-    {"mean_x", &LinearRegression::mean_x},
-    {"mean_y", &LinearRegression::mean_y},
-    {"pearson_correlation", &LinearRegression::pearson_correlation},
-    {"std_x", &LinearRegression::std_x},
-    {"std_y", &LinearRegression::std_y},
-    {"slope", &LinearRegression::slope},
-    {"intercept", &LinearRegression::intercept},
-    {"rmse", &LinearRegression::rmse},
-    {"mae", &LinearRegression::mae},
-    {"r_squared", &LinearRegression::r_squared},
-    {"residual_std_error", &LinearRegression::residual_std_error},
-    {"slope_standard_error", &LinearRegression::slope_standard_error},
-    {"t_value_slope", &LinearRegression::t_value_slope},
-};
+using trendfit::testing::statistics;
 
 void print_results(std::size_t set, const LinearRegression& fit, double some_x) {
     for (const auto& statistic : statistics) print(set, statistic.name, (fit.*statistic.value)());
