@@ -143,12 +143,23 @@ void run_signal_handlers() {
     }
 }
 
-// The report is computed under the interpreter lock and written without it:
-// the write can block on a pipe that a Python thread drains. The lock is
-// taken back by a plain call, not by a destructor: at interpreter exit that
-// call ends a daemon thread by unwinding its stack, which must not pass
-// through a destructor.
+// Flushes sys.stdout (when set and flushable), as print would, so that what
+// Python printed before the report comes before it. Its exception (a closed
+// stream's ValueError, say) propagates.
+void flush_python_stdout() {
+    PyObject* const stream = PySys_GetObject("stdout");  // borrowed
+    if (stream == nullptr || stream == Py_None) return;
+    const py::object held = py::reinterpret_borrow<py::object>(stream);  // flush() may replace sys.stdout
+    if (py::hasattr(held, "flush")) held.attr("flush")();
+}
+
+// Python's output is flushed first, then the report is computed under the
+// interpreter lock and written without it: the write can block on a pipe
+// that a Python thread drains. The lock is taken back by a plain call, not by
+// a destructor: at interpreter exit that call ends a daemon thread by
+// unwinding its stack, which must not pass through a destructor.
 void summary(ConstructedModel self) {
+    flush_python_stdout();
     const std::string report = self.model->report();
     std::exception_ptr failure;
     PyThreadState* const thread = PyEval_SaveThread();

@@ -3,55 +3,156 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <system_error>
 
 #if defined(_WIN32)
 #include <io.h>
 #else
+#include <poll.h>
 #include <pthread.h>
 #include <unistd.h>
+#endif
+
+// glibc loses what stdio holds when a flush fails, EINTR included, so there
+// the pending bytes are taken out of stdout's buffer and written with the
+// report. Elsewhere (or with TRENDFIT_PORTABLE_STDIO) stdio flushes them itself.
+#if defined(__GLIBC__) && !defined(TRENDFIT_PORTABLE_STDIO)
+#define TRENDFIT_TAKES_PENDING_STDIO 1
+#include <stdio_ext.h>
+#else
+#define TRENDFIT_TAKES_PENDING_STDIO 0
 #endif
 
 namespace trendfit {
 namespace {
 
-// Held while a text goes to standard output, so that two never interleave.
+// Held while a unit goes to standard output, so that two never interleave.
 std::mutex standard_output_lock;
+
+using InterruptHandler = void (*)();
+
+// Runs on_interrupt (which may throw to give up) after a signal.
+void on_signal(InterruptHandler on_interrupt) {
+    if (on_interrupt != nullptr) on_interrupt();
+}
+
+[[noreturn]] void fail_to_write(int error, std::size_t written, std::size_t size) {
+    std::string message = "summary could not write the report to standard output";
+    if (written > 0) message += "; " + std::to_string(written) + " of " + std::to_string(size) + " bytes were written";
+    throw std::system_error(error != 0 ? error : EIO, std::generic_category(), message);
+}
+
+// Hands what C stdio holds for stdout to file descriptor 1 through stdio.
+void flush_c_stdout(InterruptHandler on_interrupt) {
+    for (;;) {
+        errno = 0;
+        if (std::fflush(stdout) == 0) return;
+        const int error = errno;
+        std::clearerr(stdout);  // so that a later report can write again
+        if (error != EINTR) fail_to_write(error, 0, 0);
+        on_signal(on_interrupt);
+    }
+}
+
+#if TRENDFIT_TAKES_PENDING_STDIO
+
+// Holds stdio's own lock of stdout, so that no other thread's printf moves
+// its buffer meanwhile.
+class StdoutLocked {
+public:
+    StdoutLocked() { flockfile(stdout); }
+    ~StdoutLocked() { funlockfile(stdout); }
+    StdoutLocked(const StdoutLocked&) = delete;
+    StdoutLocked& operator=(const StdoutLocked&) = delete;
+};
+
+// What a forked child's stdout held when it was forked: its parent's output,
+// which the parent writes. Only a copy of its start is kept, to tell it from
+// output the child made itself after a flush of its own.
+struct InheritedOutput {
+    std::size_t size = 0;
+    std::size_t kept = 0;
+    char start[4096];
+};
+InheritedOutput inherited_output;
+
+// In the child of a fork: reads stdout's buffer, no I/O, no lock.
+void note_inherited_output() {
+    InheritedOutput& inherited = inherited_output;
+    inherited.size = stdout->_mode > 0 ? 0 : __fpending(stdout);
+    inherited.kept = inherited.size < sizeof inherited.start ? inherited.size : sizeof inherited.start;
+    if (inherited.kept > 0) std::memcpy(inherited.start, stdout->_IO_write_base, inherited.kept);
+}
+
+// How many of the size pending bytes at `pending` are still the parent's.
+std::size_t inherited_prefix(const char* pending, std::size_t size) {
+    const InheritedOutput& inherited = inherited_output;
+    if (inherited.size == 0 || inherited.size > size) return 0;
+    return std::memcmp(pending, inherited.start, inherited.kept) == 0 ? inherited.size : 0;
+}
+
+// Puts bytes back in front of what stdio holds for stdout, so that a later
+// flush writes them, in their place.
+void put_back_pending_output(const char* data, std::size_t size) {
+    if (size == 0) return;
+    FILE* const out = stdout;
+    const StdoutLocked locked;
+    char* const base = out->_IO_write_base;
+    const std::size_t held = static_cast<std::size_t>(out->_IO_write_ptr - base);
+    if (out->_mode <= 0 && base != nullptr && static_cast<std::size_t>(out->_IO_buf_end - base) >= held + size) {
+        std::memmove(base + size, base, held);
+        std::memcpy(base, data, size);
+        out->_IO_write_ptr = base + held + size;
+    } else {
+        std::fwrite(data, 1, size, out);  // more than the buffer holds: stdio writes what it must
+    }
+}
+
+// Takes what stdio holds for stdout out of its buffer, less what the parent
+// of a forked child had pending. Wide-oriented stdout keeps its text in a
+// buffer of wide characters: stdio flushes that one itself.
+std::string take_pending_output(InterruptHandler on_interrupt) {
+    FILE* const out = stdout;
+    if (out->_mode > 0) {
+        flush_c_stdout(on_interrupt);
+        return {};
+    }
+    std::string taken;
+    const StdoutLocked locked;
+    if (const std::size_t size = __fpending(out); size > 0) {
+        const char* const pending = out->_IO_write_base;
+        const std::size_t parents = inherited_prefix(pending, size);
+        taken.assign(pending + parents, size - parents);
+        __fpurge(out);
+    }
+    inherited_output.size = 0;
+    return taken;
+}
+#else
+std::string take_pending_output(InterruptHandler on_interrupt) {
+    flush_c_stdout(on_interrupt);
+    return {};
+}
+void put_back_pending_output(const char*, std::size_t) {}
+#endif
 
 #if !defined(_WIN32)
 // A process forked while another thread writes would inherit the lock held
 // by a thread that does not exist in the child, and hang at its first report:
 // the child starts with a fresh lock instead.
-void renew_standard_output_lock() { new (&standard_output_lock) std::mutex; }
-[[maybe_unused]] const int renewed_after_fork = pthread_atfork(nullptr, nullptr, &renew_standard_output_lock);
+void prepare_child_after_fork() {
+    new (&standard_output_lock) std::mutex;
+#if TRENDFIT_TAKES_PENDING_STDIO
+    note_inherited_output();
 #endif
-
-[[noreturn]] void fail_to_write(int error) {
-    std::clearerr(stdout);  // so that a later report can write again
-    throw std::system_error(error != 0 ? error : EIO, std::generic_category(),
-                            "summary could not write the report to standard output");
 }
-
-// After a call that failed with `error`: an interrupted one runs on_interrupt
-// (which may throw to give up) and is then retried; any other fails.
-void retry_if_interrupted(int error, void (*on_interrupt)()) {
-    if (error != EINTR) fail_to_write(error);
-    if (on_interrupt != nullptr) on_interrupt();
-}
-
-// Hands what C stdio holds for stdout to file descriptor 1.
-void flush_c_stdout(void (*on_interrupt)()) {
-    for (;;) {
-        errno = 0;
-        if (std::fflush(stdout) == 0) return;
-        const int error = errno;
-        std::clearerr(stdout);
-        retry_if_interrupted(error, on_interrupt);
-    }
-}
+[[maybe_unused]] const int prepared_after_fork = pthread_atfork(nullptr, nullptr, &prepare_child_after_fork);
+#endif
 
 // One write(2) to file descriptor 1: the count written, or -1 with errno set.
 std::ptrdiff_t write_some(const char* data, std::size_t size) {
@@ -63,15 +164,36 @@ std::ptrdiff_t write_some(const char* data, std::size_t size) {
 #endif
 }
 
-void write_all(const char* data, std::size_t size, void (*on_interrupt)()) {
-    while (size > 0) {
-        const std::ptrdiff_t written = write_some(data, size);
-        if (written >= 0) {
-            data += written;
-            size -= static_cast<std::size_t>(written);
+// Waits until a non-blocking descriptor 1 takes more bytes.
+void wait_until_writable(InterruptHandler on_interrupt, std::size_t written, std::size_t size) {
+#if defined(_WIN32)
+    fail_to_write(EAGAIN, written, size);
+#else
+    pollfd standard_output{1, POLLOUT, 0};
+    while (::poll(&standard_output, 1, -1) < 0) {
+        if (errno != EINTR) fail_to_write(errno, written, size);
+        on_signal(on_interrupt);
+    }
+#endif
+}
+
+// Writes unit[written...] and counts in `written` what went out, so that a
+// caller that is unwound still knows.
+void write_unit(const std::string& unit, std::size_t& written, InterruptHandler on_interrupt) {
+    while (written < unit.size()) {
+        const std::ptrdiff_t count = write_some(unit.data() + written, unit.size() - written);
+        if (count >= 0) {
+            written += static_cast<std::size_t>(count);
             continue;
         }
-        retry_if_interrupted(errno, on_interrupt);
+        const int error = errno;
+        if (error == EINTR) {
+            on_signal(on_interrupt);
+        } else if ((error == EAGAIN || error == EWOULDBLOCK) && written > 0) {
+            wait_until_writable(on_interrupt, written, unit.size());
+        } else {
+            fail_to_write(error, written, unit.size());
+        }
     }
 }
 
@@ -92,8 +214,18 @@ void write_to_standard_output(const std::string& text, void (*on_interrupt)()) {
     };
     writing = true;
     const ClearedOnExit cleared{writing};
-    flush_c_stdout(on_interrupt);
-    write_all(text.data(), text.size(), on_interrupt);
+
+    const std::string pending = take_pending_output(on_interrupt);
+    std::string joined;
+    if (!pending.empty()) joined = pending + text;
+    const std::string& unit = pending.empty() ? text : joined;
+    std::size_t written = 0;
+    try {
+        write_unit(unit, written, on_interrupt);
+    } catch (...) {
+        if (written < pending.size()) put_back_pending_output(pending.data() + written, pending.size() - written);
+        throw;
+    }
 }
 
 }  // namespace trendfit

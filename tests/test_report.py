@@ -117,21 +117,87 @@ def test_report_bypasses_python_stdout():
     assert result.stdout.count(b"\n") == 14
 
 
+# Output printed before a report (by Python, then by C) comes before it, with no flush in the script.
+ORDER_PRELUDE = """
+import ctypes, os, sys
+from trendfit import LinearRegression
+fit = LinearRegression([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
+printf = ctypes.CDLL(None).printf
+
+class FlushFails:
+    def write(self, text):
+        return len(text)
+    def flush(self):
+        raise KeyError("flush")
+"""
+
+
+@pytest.mark.parametrize("code, expected", [
+    pytest.param("""
+        for i in range(3):
+            print(f"H{i}")
+            fit.summary()
+            print(f"F{i}")
+    """, "H0\n{R}F0\nH1\n{R}F1\nH2\n{R}F2\n", id="print"),
+    pytest.param("""
+        for i in range(2):
+            print(f"H{i}")
+            printf(b"C%d\\n", i)
+            fit.summary()
+            print(f"F{i}")
+    """, "H0\nC0\n{R}F0\nH1\nC1\n{R}F1\n", id="print-and-printf"),
+    pytest.param("""
+        sys.stdout = None  # as in embedded interpreters: nothing to flush
+        fit.summary()
+    """, "{R}", id="no-sys-stdout"),
+    pytest.param("""
+        sys.stdout.close()
+        try:
+            fit.summary()
+        except ValueError:
+            os.write(1, b"closed")
+    """, "closed", id="closed-sys-stdout"),
+    pytest.param("""
+        sys.stdout = FlushFails()
+        try:
+            fit.summary()
+        except KeyError:
+            os.write(1, b"raised")
+        sys.stdout = sys.__stdout__
+    """, "raised", id="flush-raises"),
+])
+@pytest.mark.parametrize("destination", ["pipe", "file"])
+@pytest.mark.parametrize("stdio", ["taken", pytest.param("portable", marks=pytest.mark.slow)])
+def test_earlier_output_keeps_its_place(request, tmp_path, monkeypatch, code, expected, destination, stdio):
+    if stdio == "portable":  # the module built to hand C stdio's output to fflush
+        monkeypatch.setenv("PYTHONPATH", str(request.getfixturevalue("cmake_tree")))
+    with open(tmp_path / "out", "w+b") as file:
+        result = run_child(ORDER_PRELUDE + textwrap.dedent(code), stdout=file if destination == "file" else subprocess.PIPE)
+        file.seek(0)
+        output = file.read() if destination == "file" else succeeded(result)
+    succeeded(result)
+    report = report_of([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
+    assert output == expected.encode().replace(b"{R}", report)
+
+
 # Report write failures: OSError each time, and the stream recovers each time
 FAILING_OUTPUTS = {
-    "full disk": (errno.ENOSPC, "os.open('/dev/full', os.O_WRONLY)"),
-    "broken pipe": (errno.EPIPE, "broken_pipe()"),
-    "read-only descriptor": (errno.EBADF, "os.open('/dev/null', os.O_RDONLY)"),
-    "full non-blocking pipe": (errno.EAGAIN, "full_pipe()"),
+    "full disk": (errno.ENOSPC, "os.open('/dev/full', os.O_WRONLY)", 0),
+    "broken pipe": (errno.EPIPE, "broken_pipe()", 0),
+    "read-only descriptor": (errno.EBADF, "os.open('/dev/null', os.O_RDONLY)", 0),
+    "full non-blocking pipe": (errno.EAGAIN, "full_pipe()", 0),
+    "file size limit": (errno.EFBIG, "limited_file(100)", 100),  # the error says what part went out
 }
 
 
-@pytest.mark.parametrize("expected_errno, open_failing", FAILING_OUTPUTS.values(), ids=FAILING_OUTPUTS.keys())
-def test_write_failures_raise_os_error_and_the_stream_recovers_every_time(tmp_path, expected_errno, open_failing):
+@pytest.mark.parametrize("expected_errno, open_failing, written", FAILING_OUTPUTS.values(), ids=FAILING_OUTPUTS.keys())
+def test_write_failures_raise_os_error_and_the_stream_recovers_every_time(tmp_path, expected_errno, open_failing,
+                                                                          written):
     data = ([1.0, 2.0, 4.0, 5.0], [2.0, 3.0, 7.0, 8.5])
     result = run_child(f"""
-        import os
+        import os, resource
         from trendfit import LinearRegression
+        unlimited = resource.getrlimit(resource.RLIMIT_FSIZE)
 
         def broken_pipe():
             read_end, write_end = os.pipe()
@@ -147,6 +213,10 @@ def test_write_failures_raise_os_error_and_the_stream_recovers_every_time(tmp_pa
             except BlockingIOError:
                 return write_end
 
+        def limited_file(size):
+            resource.setrlimit(resource.RLIMIT_FSIZE, (size, unlimited[1]))
+            return os.open(os.path.join({str(tmp_path)!r}, "limited.txt"), os.O_WRONLY | os.O_CREAT | os.O_TRUNC)
+
         fit = LinearRegression(*{data!r})
         for cycle in range(3):
             os.dup2({open_failing}, 1)
@@ -156,6 +226,9 @@ def test_write_failures_raise_os_error_and_the_stream_recovers_every_time(tmp_pa
             except OSError as error:
                 assert error.errno == {expected_errno} and "summary" in str(error), error
                 assert type(error) is type(OSError({expected_errno}, "")), error  # as os.write raises it
+                partly = " {written} of " in str(error)  # how much of the report is out, when any is
+                assert partly == bool({written}) and str(error).count(" of ") == bool({written}), error
+            resource.setrlimit(resource.RLIMIT_FSIZE, unlimited)
             os.dup2(os.open(os.path.join({str(tmp_path)!r}, f"after{{cycle}}.txt"),
                             os.O_WRONLY | os.O_CREAT | os.O_TRUNC), 1)
             fit.summary()
@@ -173,13 +246,21 @@ import os, signal, sys, threading, time
 from trendfit import LinearRegression
 fit = LinearRegression([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
 
-def drain_standard_output(pause):
+def drain_standard_output(pause, full_for=0):
     read_end, write_end = os.pipe()
     saved, chunks = os.dup(1), []
     os.dup2(write_end, 1)
     os.close(write_end)
+    if full_for:  # the pipe starts full and is read only after full_for seconds
+        os.set_blocking(1, False)
+        try:
+            while True:
+                os.write(1, bytes(4096))
+        except BlockingIOError:
+            os.set_blocking(1, True)
     def drain():
         signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGALRM})
+        time.sleep(full_for)
         while chunk := os.read(read_end, 4096):
             chunks.append(chunk)
             time.sleep(pause)
@@ -209,14 +290,14 @@ def test_capfd(capfd):
 """
 
 
-@pytest.mark.parametrize("code, reports", [
+@pytest.mark.parametrize("code, reports, others", [
     pytest.param("""
         import multiprocessing
         fit.summary()
         worker = multiprocessing.get_context("fork").Process(target=fit.summary)
         worker.start()
         worker.join()
-    """, 2, id="forked-worker"),
+    """, 2, {}, id="forked-worker"),
     pytest.param("""
         saved = os.dup(1)
         os.dup2(os.pipe()[1], 1)  # never read: the other thread's writes soon block
@@ -230,13 +311,13 @@ def test_capfd(capfd):
         os.dup2(saved, 1)
         assert os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) == 0
         os._exit(0)
-    """, 1, id="fork-while-another-thread-writes"),
+    """, 1, {}, id="fork-while-another-thread-writes"),
     pytest.param("""
         os.dup2(os.open(os.devnull, os.O_WRONLY), 1)
         for _ in range(4):  # still writing when the interpreter ends them
             threading.Thread(target=lambda: [fit.summary() for _ in iter(int, 1)], daemon=True).start()
         time.sleep(0.1)
-    """, 0, id="daemon-threads-writing-at-exit", marks=pytest.mark.skipif(
+    """, 0, {}, id="daemon-threads-writing-at-exit", marks=pytest.mark.skipif(
         address_sanitizer_loaded(), reason="UBSan flags pybind11's own catch of the unwind that ends such a thread")),
     pytest.param("""
         import pathlib, pytest, tempfile
@@ -244,13 +325,13 @@ def test_capfd(capfd):
             test = pathlib.Path(directory, "test_capfd.py")
             test.write_text({capfd_test!r})
             assert pytest.main(["-q", "-p", "no:cacheprovider", str(test)]) == 0
-    """, 0, id="capfd"),
+    """, 0, {}, id="capfd"),
     pytest.param("""
         finish = drain_standard_output(0)
         for _ in range(2000):
             fit.summary()
         finish()
-    """, 2000, id="pipe-drained-by-a-thread"),
+    """, 2000, {}, id="pipe-drained-by-a-thread"),
     pytest.param("""
         alarms = []
         signal.signal(signal.SIGALRM, lambda *_: alarms.append(1))
@@ -261,21 +342,82 @@ def test_capfd(capfd):
         signal.setitimer(signal.ITIMER_REAL, 0)
         finish()
         assert len(alarms) >= 3, alarms
-    """, 600, id="timer-signals"),
+    """, 600, {}, id="timer-signals"),
+    pytest.param("""
+        import ctypes
+        alarms = []
+        signal.signal(signal.SIGALRM, lambda *_: alarms.append(1))
+        finish = drain_standard_output(0, full_for=1.0)
+        ctypes.CDLL(None).printf(b"%s", b"c" * 3000)  # held in C stdio's buffer
+        signal.setitimer(signal.ITIMER_REAL, 0.3)  # interrupts the blocked write
+        fit.summary()
+        finish()
+        assert alarms
+    """, 1, {b"c" * 3000: 1}, id="c-output-kept-across-an-interrupted-write"),
+    pytest.param("""
+        import ctypes
+        ctypes.CDLL(None).printf(b"pending once\\n")
+        pid = os.fork()
+        if pid == 0:
+            fit.summary()
+            os._exit(0)
+        assert os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) == 0
+    """, 1, {b"pending once\n": 1}, id="parents-c-output-once-after-a-forked-childs-report"),
+    pytest.param("""
+        import ctypes, socket
+        read_end, write_end = os.pipe()
+        saved = os.dup(1)
+        os.dup2(write_end, 1)
+        fit.summary()
+        os.dup2(saved, 1)
+        one = os.read(read_end, 4096)
+        server = socket.socket()
+        server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+        server.bind(("127.0.0.1", 0))
+        server.listen()
+        sender = socket.socket()
+        sender.setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, 4096)
+        sender.connect(server.getsockname())
+        receiver, received = server.accept()[0], []
+        def read_slowly():
+            time.sleep(0.3)  # until the socket is full: the last report that fitted went out in part
+            while chunk := receiver.recv(100):
+                received.append(chunk)
+                time.sleep(0.002)
+        reader = threading.Thread(target=read_slowly)
+        reader.start()
+        sender.setblocking(False)
+        os.dup2(sender.fileno(), 1)
+        line, refused = b"c" * 599 + b"\\n", 0
+        for _ in range(100):
+            ctypes.CDLL(None).printf(b"%s", line)  # held by C stdio: written with the report, as one unit
+            while True:
+                try:
+                    fit.summary()
+                    break
+                except BlockingIOError:  # nothing of the unit went out
+                    refused += 1
+                    time.sleep(0.001)
+        os.dup2(saved, 1)
+        sender.close()
+        reader.join()
+        assert b"".join(received) == (line + one) * 100 and refused > 0, refused
+    """, 0, {}, id="non-blocking-socket-read-slowly"),
     pytest.param("""
         def interrupt(*_):
             raise KeyboardInterrupt
         assert isinstance(raised_when_blocked(interrupt), KeyboardInterrupt)
-    """, 0, id="keyboard-interrupt-while-blocked"),
+    """, 0, {}, id="keyboard-interrupt-while-blocked"),
     pytest.param("""
         assert "again" in str(raised_when_blocked(lambda *_: fit.summary()))
-    """, 0, id="report-asked-for-by-a-handler-while-blocked"),
+    """, 0, {}, id="report-asked-for-by-a-handler-while-blocked"),
 ])
-def test_every_report_reaches_standard_output_once(code, reports):
+def test_every_report_reaches_standard_output_once(code, reports, others):
     report = report_of([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
     code = code.replace("{capfd_test!r}", repr(CAPFD_TEST.format(report=report.decode())))
     output = succeeded(run_child(PIPE_PRELUDE + textwrap.dedent(code), timeout=120))
     assert output.count(report) == reports and output.count(b"Mean(") == 2 * reports
+    assert {text: output.count(text) for text in others} == others
 
 
 def test_a_notebook_shows_every_report(monkeypatch):
@@ -293,20 +435,22 @@ def test_a_notebook_shows_every_report(monkeypatch):
 
 
 @pytest.fixture(scope="module")
-def cpp_tests(tmp_path_factory):
-    return cmake_build(tmp_path_factory.mktemp("build"), "-DTRENDFIT_BUILD_CPP_TESTS=ON")
+def cmake_tree(tmp_path_factory):
+    """The C++ test programs, and a module that hands C stdio's pending output to fflush."""
+    return cmake_build(tmp_path_factory.mktemp("build"), "-DTRENDFIT_BUILD_CPP_TESTS=ON",
+                       "-DTRENDFIT_PORTABLE_STDIO=ON")
 
 
 @pytest.mark.slow
-def test_report_ignores_formatting_state_other_code_left_on_the_stream(cpp_tests):
+def test_report_ignores_formatting_state_other_code_left_on_the_stream(cmake_tree):
     # A C++ program sets precision, flags, width, fill and a comma-decimal
     # locale on std::cout, writes the report and prints the state afterwards.
-    done = subprocess.run([str(cpp_tests / "report_with_altered_stream")], capture_output=True, timeout=60)
+    done = subprocess.run([str(cmake_tree / "report_with_altered_stream")], capture_output=True, timeout=60)
     assert succeeded(done) == expected_report(FIVE_POINTS_VALUES)
     assert done.stderr == b"precision=2 width=30 fill=* scientific=1 showpos=1 decimal=,\n"
 
 
 @pytest.mark.slow
-def test_report_values_have_the_bits_of_their_methods(cpp_tests):
+def test_report_values_have_the_bits_of_their_methods(cmake_tree):
     # The report shares its passes; NaN payloads show any value that does not.
-    succeeded(subprocess.run([str(cpp_tests / "report_values_match_methods")], capture_output=True, timeout=60))
+    succeeded(subprocess.run([str(cmake_tree / "report_values_match_methods")], capture_output=True, timeout=60))
