@@ -149,8 +149,14 @@ void run_signal_handlers() {
 void flush_python_stdout() {
     PyObject* const stream = PySys_GetObject("stdout");  // borrowed
     if (stream == nullptr || stream == Py_None) return;
-    const py::object held = py::reinterpret_borrow<py::object>(stream);  // flush() may replace sys.stdout
-    if (py::hasattr(held, "flush")) held.attr("flush")();
+    // One lookup: the bound method holds the stream, which flush() may replace as sys.stdout.
+    const py::object flush = py::reinterpret_steal<py::object>(PyObject_GetAttrString(stream, "flush"));
+    if (!flush) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) throw py::error_already_set();
+        PyErr_Clear();  // a stream without flush() holds nothing back
+        return;
+    }
+    flush();
 }
 
 // Python's output is flushed first, then the report is computed under the

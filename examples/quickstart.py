@@ -1,7 +1,5 @@
 """Fit a straight line to eight weeks of advertising spend and sales."""
 
-import sys
-
 import numpy as np
 
 from trendfit import LinearRegression
@@ -16,8 +14,5 @@ print("R squared:            ", fit.r_squared())
 print("sales at 6.0:         ", fit.predict_single(6.0))
 print("sales at 8, 9 and 10: ", fit.predict([8.0, 9.0, 10.0]))
 
-# summary() writes to the process's standard output directly, not through
-# sys.stdout: flush Python's buffer first so that the lines come out in order.
 print()
-sys.stdout.flush()
 fit.summary()
