@@ -356,6 +356,20 @@ def test_capfd(capfd):
     """, 1, {b"c" * 3000: 1}, id="c-output-kept-across-an-interrupted-write"),
     pytest.param("""
         import ctypes
+        def interrupt(*_):
+            raise KeyboardInterrupt
+        signal.signal(signal.SIGALRM, interrupt)
+        finish = drain_standard_output(0, full_for=1.0)
+        ctypes.CDLL(None).printf(b"%s", b"c" * 3000)
+        signal.setitimer(signal.ITIMER_REAL, 0.3)
+        try:
+            fit.summary()
+        except KeyboardInterrupt:  # with the C output back in stdio's buffer
+            fit.summary()
+        finish()
+    """, 1, {b"c" * 3000: 1}, id="c-output-kept-when-a-handler-raises"),
+    pytest.param("""
+        import ctypes
         ctypes.CDLL(None).printf(b"pending once\\n")
         pid = os.fork()
         if pid == 0:
