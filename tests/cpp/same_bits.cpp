@@ -11,7 +11,6 @@
 // and after each call it must be the one entered. A state this processor
 // cannot enter exits with status 77.
 
-#include <cfenv>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +21,7 @@
 #include <vector>
 
 #include "model/linear_regression.hpp"
+#include "tests/cpp/caller_state.hpp"
 #include "tests/cpp/statistics.hpp"
 
 namespace {
@@ -74,97 +74,35 @@ struct Layout {
 
 using trendfit::testing::statistics;
 
-// The thread's floating-point control state, as one number to compare.
-std::uint64_t control_state() {
-#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
-    std::uint32_t mxcsr;
-    std::uint16_t x87;
-    __asm__ __volatile__("stmxcsr %0" : "=m"(mxcsr));
-    __asm__ __volatile__("fnstcw %0" : "=m"(x87));
-    return (mxcsr & 0xffc0) | std::uint64_t(x87) << 32;
-#elif defined(__aarch64__) && defined(__GNUC__)
-    std::uint64_t fpcr;
-    __asm__ __volatile__("mrs %0, fpcr" : "=r"(fpcr));
-    return fpcr;
-#else
-    return std::uint64_t(unsigned(std::fegetround())) | std::uint64_t(unsigned(fegetexcept())) << 32;
-#endif
-}
-
-// Flush-to-zero (and denormals-are-zero where it is a bit of its own) on or off.
-void set_flush_to_zero(bool on) {
-#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
-    std::uint32_t mxcsr;
-    __asm__ __volatile__("stmxcsr %0" : "=m"(mxcsr));
-    mxcsr = on ? mxcsr | 0x8040 : mxcsr & ~0x8040u;
-    __asm__ __volatile__("ldmxcsr %0" : : "m"(mxcsr));
-#elif defined(__aarch64__) && defined(__GNUC__)
-    std::uint64_t fpcr;
-    __asm__ __volatile__("mrs %0, fpcr" : "=r"(fpcr));
-    const std::uint64_t fz = std::uint64_t(1) << 24;  // flushes inputs and results
-    fpcr = on ? fpcr | fz : fpcr & ~fz;
-    __asm__ __volatile__("msr fpcr, %0" : : "r"(fpcr));
-#else
-    (void)on;  // no such mode, or none this program knows how to set
-#endif
-}
-
-// Whether a subnormal input or result is flushed to zero now.
-bool flushes_subnormals() {
-    volatile double subnormal = 1e-310, one = 1.0;
-    return subnormal * one == 0.0;
-}
-
 // The state a caller has left the thread in, entered around each model call.
 class CallerState {
 public:
     explicit CallerState(const std::string& state_name) : name(state_name) {
-        enter();
-        if (!entered()) {
+        const int entered = caller_state_enter(name.c_str());
+        if (entered < 0) throw std::runtime_error("unknown state " + name);
+        if (entered == 0) {
             std::fprintf(stderr, "%s: this processor cannot enter that state\n", name.c_str());
             std::exit(77);
         }
-        state = control_state();
-        leave();
+        state = caller_state_control();
+        caller_state_leave();
     }
 
     template <typename Call>
     auto around(Call call) const {
-        enter();
+        caller_state_enter(name.c_str());
         auto result = call();
-        if (control_state() != state) {
+        if (caller_state_control() != state) {
             std::fprintf(stderr, "%s: a model call changed the floating-point state\n", name.c_str());
             std::exit(2);
         }
-        leave();
+        caller_state_leave();
         return result;
     }
 
 private:
-    void enter() const {
-        if (name == "ftz-daz") set_flush_to_zero(true);
-        else if (name == "upward") std::fesetround(FE_UPWARD);
-        else if (name == "downward") std::fesetround(FE_DOWNWARD);
-        else if (name == "toward-zero") std::fesetround(FE_TOWARDZERO);
-        else if (name == "traps") feenableexcept(FE_INVALID | FE_DIVBYZERO);
-        else if (name != "default") throw std::runtime_error("unknown state " + name);
-    }
-    bool entered() const {
-        if (name == "ftz-daz") return flushes_subnormals();
-        if (name == "upward") return std::fegetround() == FE_UPWARD;
-        if (name == "downward") return std::fegetround() == FE_DOWNWARD;
-        if (name == "toward-zero") return std::fegetround() == FE_TOWARDZERO;
-        if (name == "traps") return fegetexcept() == (FE_INVALID | FE_DIVBYZERO);
-        return true;
-    }
-    // Back to the default state, flags cleared, for this program's own work.
-    void leave() const {
-        std::fesetenv(FE_DFL_ENV);
-        set_flush_to_zero(false);
-    }
-
     std::string name;
-    std::uint64_t state = 0;
+    unsigned long long state = 0;
 };
 
 void print_results(std::size_t set, const LinearRegression& fit, double some_x, const CallerState& caller) {
