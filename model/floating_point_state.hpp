@@ -60,9 +60,6 @@ public:
     DefaultFloatingPointState(const DefaultFloatingPointState&) = delete;
     DefaultFloatingPointState& operator=(const DefaultFloatingPointState&) = delete;
 
-    // Whether the caller's state was not the default one (for tests).
-    bool switched_state() const { return switched; }
-
 private:
     void read_control();
     bool control_is_default() const;

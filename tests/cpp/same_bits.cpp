@@ -11,6 +11,7 @@
 // and after each call it must be the one entered. A state this processor
 // cannot enter exits with status 77.
 
+#include <cfenv>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -88,19 +89,26 @@ public:
         caller_state_leave();
     }
 
+    // Calls the model in the state. Outside the default state the model
+    // switches to it and back, and must hand back the caller's exception
+    // flags too: one raised inside and left set would fire its trap.
     template <typename Call>
     auto around(Call call) const {
         caller_state_enter(name.c_str());
+        const int flags = std::fetestexcept(FE_ALL_EXCEPT);
         auto result = call();
-        if (caller_state_control() != state) {
-            std::fprintf(stderr, "%s: a model call changed the floating-point state\n", name.c_str());
-            std::exit(2);
-        }
+        if (caller_state_control() != state) fail("a model call changed the floating-point state");
+        if (name != "default" && std::fetestexcept(FE_ALL_EXCEPT) != flags) fail("a model call left flags raised");
         caller_state_leave();
         return result;
     }
 
 private:
+    [[noreturn]] void fail(const char* what) const {
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), what);
+        std::exit(2);
+    }
+
     std::string name;
     unsigned long long state = 0;
 };
