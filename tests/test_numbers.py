@@ -287,7 +287,9 @@ def caller_state_library(tmp_path_factory):
 def run_in_state(library, state):
     """The child's report text and its {"results", "changed"}, or None if the processor lacks the state."""
     code = IN_STATE.format(library=library, data=STATE_DATA, probes=STATE_PROBES, statistics=STATISTICS, state=state)
-    done = run_child(code)
+    with pytest.MonkeyPatch.context() as environment:
+        environment.delenv("PYTHONUNBUFFERED", raising=False)  # the report as users get it
+        done = run_child(code)
     if done.returncode == 77:
         return None
     assert done.returncode == 0, output_of(done)
@@ -300,9 +302,7 @@ def default_state_run(caller_state_library):
 
 
 @pytest.mark.parametrize("state", CALLER_STATES)
-def test_same_bits_and_state_unchanged_whatever_state_the_caller_left(state, caller_state_library,
-                                                                      default_state_run, monkeypatch):
-    monkeypatch.delenv("PYTHONUNBUFFERED", raising=False)  # the report as users get it
+def test_same_bits_and_state_unchanged_whatever_state_the_caller_left(state, caller_state_library, default_state_run):
     run = run_in_state(caller_state_library, state)
     if run is None:
         pytest.skip(f"this processor cannot enter {state}")
