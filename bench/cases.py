@@ -35,6 +35,11 @@ PREDICT_COUNT = 100_000
 # the same kind of list: the floor for predict's result. Model of 1,000 samples.
 PREDICT_SIZES = (100_000, 1_000_000)
 PREDICT_MODEL_SAMPLES = 1_000
+# A model of a few samples, where a fixed cost per call (converting the
+# arguments, entering the model) is most of the time: construction, one
+# statistic and predict_single only.
+SMALL_N = 10
+SMALL_STATISTIC = "slope"
 
 UNIT_NAME = "one pass: numpy.add.accumulate(x)"
 FLOOR_NAME = "floor: strict running sum in C"
@@ -117,7 +122,16 @@ def predict_groups(LinearRegression, x, y) -> list[list[Case]]:
             for name, (values, same) in inputs.items()]
 
 
+def small_groups(LinearRegression, x, y) -> list[list[Case]]:
+    fit = LinearRegression(x, y)
+    return [[Case(CONSTRUCTION_NAME, "trendfit", lambda: LinearRegression(x, y))],
+            [Case(SMALL_STATISTIC, "trendfit", getattr(fit, SMALL_STATISTIC))],
+            [Case(PREDICT_SINGLE_NAME, "trendfit", lambda: fit.predict_single(PREDICT_AT))]]
+
+
 def case_groups(LinearRegression, x, y, floor) -> list[list[Case]]:
+    if len(x) == SMALL_N:
+        return small_groups(LinearRegression, x, y)
     fit = LinearRegression(x, y)
     peers = peer_calls(x, y)
     values = np.random.default_rng(0).random(PREDICT_COUNT).tolist()

@@ -28,8 +28,10 @@ REQUIREMENTS = {"scipy": "scipy", "statsmodels": "statsmodels", "sklearn": "scik
 
 FULL_PLAN = {100_000: 41, 1_000_000: 21, 10_000_000: 11}  # n: repeats
 # The full run without 10^7, which takes most of its time: the same figures at
-# 10^5 and 10^6, the targets judged at 10^6 only.
-QUICK_PLAN = {n: repeats for n, repeats in FULL_PLAN.items() if n <= 1_000_000}
+# 10^5 and 10^6, the targets judged at 10^6 only; and three calls on a model of
+# 10 samples (bench/cases.py), many times over, where a cost per call shows.
+SMALL_PLAN = {10: 2001}  # n = cases.SMALL_N
+QUICK_PLAN = SMALL_PLAN | {n: repeats for n, repeats in FULL_PLAN.items() if n <= 1_000_000}
 RESULTS = BENCH_DIR / "results" / "local"  # listed in .gitignore
 FIGURE = BENCH_DIR / "results" / "benchmark.png"  # shown by README.md and bench/README.md
 
@@ -47,7 +49,8 @@ def missing_requirements() -> list[str]:
 def parse_arguments():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--quick", action="store_true",
-                        help="a short run for checking that nothing got slower: n = 1e5 and 1e6 only")
+                        help="a short run for checking that nothing got slower: n = 1e5 and 1e6, and a few "
+                        "calls at n = 10")
     parser.add_argument("--out", type=Path, default=RESULTS, help="directory for benchmark.json and "
                         f"benchmark.png (default {RESULTS.relative_to(BENCH_DIR.parent)})")
     parser.add_argument("--update-figure", action="store_true", help=f"also redraw "

@@ -1,36 +1,45 @@
 // The statistics, the fitted line and its predictions: each a call of the
-// passes over the stored samples, recomputed every time.
+// passes over the stored samples, recomputed every time, in the default
+// floating-point state whatever state the caller left.
 
 #include "model/linear_regression.hpp"
 
+#include "model/floating_point_state.hpp"
 #include "model/passes.hpp"
 
 namespace trendfit {
 
 using namespace detail;
 
-double LinearRegression::mean_x() const { return mean_of(x); }
-double LinearRegression::mean_y() const { return mean_of(y); }
-double LinearRegression::std_x() const { return std_of(x); }
-double LinearRegression::std_y() const { return std_of(y); }
-double LinearRegression::pearson_correlation() const { return correlation(moments_of(x, y)); }
+double LinearRegression::mean_x() const { return in_default_state([&] { return mean_of(x); }); }
+double LinearRegression::mean_y() const { return in_default_state([&] { return mean_of(y); }); }
+double LinearRegression::std_x() const { return in_default_state([&] { return std_of(x); }); }
+double LinearRegression::std_y() const { return in_default_state([&] { return std_of(y); }); }
+double LinearRegression::pearson_correlation() const {
+    return in_default_state([&] { return correlation(moments_of(x, y)); });
+}
 
-double LinearRegression::slope() const { return line_of(moments_of(x, y)).slope; }
-double LinearRegression::intercept() const { return line_of(moments_of(x, y)).intercept; }
-double LinearRegression::predict_single(double value) const { return line_of(moments_of(x, y)).at(value); }
+double LinearRegression::slope() const { return in_default_state([&] { return line_of(moments_of(x, y)).slope; }); }
+double LinearRegression::intercept() const {
+    return in_default_state([&] { return line_of(moments_of(x, y)).intercept; });
+}
+double LinearRegression::predict_single(double value) const {
+    return in_default_state([&] { return line_of(moments_of(x, y)).at(value); });
+}
 
 std::vector<double> LinearRegression::predict(const std::vector<double>& values) const {
     std::vector<double> predictions(values.size());
-    fitted_line().predict(values.data(), values.size(), predictions.data());
+    fitted_line().predict(values.data(), values.size(), predictions.data());  // each step guarded
     return predictions;
 }
 
 FittedLine LinearRegression::fitted_line() const {
-    const Line line = line_of(moments_of(x, y));
+    const Line line = in_default_state([&] { return line_of(moments_of(x, y)); });
     return FittedLine(line.slope, line.intercept);
 }
 
 void FittedLine::predict(const double* values, std::size_t count, double* predictions) const {
+    const DefaultFloatingPointState guard;
     // At full speed first, as the passes are: a prediction that is not NaN is
     // the same either way, and only a NaN's bits depend on the order of the
     // operands, so only NaN predictions are made again in written order.
@@ -45,11 +54,17 @@ void FittedLine::predict(const double* values, std::size_t count, double* predic
         if (std::isnan(predictions[i])) predictions[i] = line.at(values[i]);
 }
 
-double LinearRegression::rmse() const { return fit_of(x, y).rmse(); }
-double LinearRegression::mae() const { return fit_of(x, y).mae(); }
-double LinearRegression::r_squared() const { return fit_of(x, y).r_squared(); }
-double LinearRegression::residual_std_error() const { return fit_of(x, y).residual_std_error(); }
-double LinearRegression::slope_standard_error() const { return fit_of(x, y).slope_standard_error(); }
-double LinearRegression::t_value_slope() const { return fit_of(x, y).t_value_slope(); }
+double LinearRegression::rmse() const { return in_default_state([&] { return fit_of(x, y).rmse(); }); }
+double LinearRegression::mae() const { return in_default_state([&] { return fit_of(x, y).mae(); }); }
+double LinearRegression::r_squared() const { return in_default_state([&] { return fit_of(x, y).r_squared(); }); }
+double LinearRegression::residual_std_error() const {
+    return in_default_state([&] { return fit_of(x, y).residual_std_error(); });
+}
+double LinearRegression::slope_standard_error() const {
+    return in_default_state([&] { return fit_of(x, y).slope_standard_error(); });
+}
+double LinearRegression::t_value_slope() const {
+    return in_default_state([&] { return fit_of(x, y).t_value_slope(); });
+}
 
 }  // namespace trendfit

@@ -40,7 +40,9 @@ private:
 // The samples are copied at construction and never change. Every method
 // recomputes its answer from them: nothing is cached between calls. Every sum
 // is a plain running sum in index order, every operation is rounded to double,
-// so each result is reproducible bit for bit.
+// so each result is reproducible bit for bit. Every method computes, and the
+// report is formatted, in the IEEE 754 default floating-point state whatever
+// state the caller left the thread in, and hands that state back unchanged.
 class LinearRegression {
 public:
     // Copies both arrays. Throws std::runtime_error if their element counts

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "model/floating_point_state.hpp"
 #include "model/linear_regression.hpp"
 #include "model/passes.hpp"
 #include "model/standard_output.hpp"
@@ -28,6 +29,7 @@ std::array<double, 13> LinearRegression::report_values() const {
     // Three passes in all. Each value is the expression its own method
     // evaluates: the means and Sxx, Syy come out of the moments pass exactly
     // as the single-array passes of mean_x, std_x and the others make them.
+    const DefaultFloatingPointState guard;
     const Fit fit = fit_of(x, y);
     const Moments& m = fit.moments;
     return {m.mean_x, m.mean_y, correlation(m), sample_std(m.sxx, m.n), sample_std(m.syy, m.n),
@@ -36,6 +38,9 @@ std::array<double, 13> LinearRegression::report_values() const {
 }
 
 std::string LinearRegression::report() const {
+    // Formatted in the default state too: the C library rounds the digits it
+    // prints in the current rounding mode.
+    const DefaultFloatingPointState guard;
     const std::array<double, 13> values = report_values();
     std::ostringstream text;  // its own stream: the default format, whatever state std::cout is in
     text.imbue(std::locale::classic());
@@ -43,6 +48,7 @@ std::string LinearRegression::report() const {
     return text.str();
 }
 
+// The write runs in the caller's state: it may run the caller's code.
 void LinearRegression::summary() const { write_to_standard_output(report()); }
 
 }  // namespace trendfit

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "model/floating_point_state.hpp"
 #include "model/linear_regression.hpp"
 
 namespace trendfit {
@@ -76,6 +77,9 @@ void append_elements(const DoubleArrayView& array, std::size_t count, Samples& o
 }  // namespace
 
 LinearRegression::LinearRegression(const DoubleArrayView& x_values, const DoubleArrayView& y_values) {
+    // Copying does no arithmetic, but on 32-bit x86 a double can pass
+    // through the x87 stack, where a signalling NaN would trap.
+    const detail::DefaultFloatingPointState guard;
     const std::size_t n = element_count(x_values);
     if (element_count(y_values) != n) throw std::runtime_error("x and y must have the same length");
     x.reserve(n);

@@ -1,8 +1,11 @@
 """Every statistic, bit for bit: worked examples and a differential check against
 a plain-Python statement of the algorithms."""
 
+import json
 import math
+import shutil
 import struct
+import subprocess
 
 import numpy as np
 import pytest
@@ -10,7 +13,7 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import reference
-from helpers import STATISTICS, bits, raw_bits
+from helpers import ROOT, STATISTICS, bits, output_of, raw_bits, run_child, succeeded
 from trendfit import LinearRegression
 
 inf, nan = math.inf, math.nan
@@ -218,3 +221,92 @@ def test_a_nan_result_is_its_first_nan_operand_or_the_default_nan(x, y, nans):
     assert {raw_bits(v) for v in results + [fit.predict_single(-inf)] if math.isnan(v)} == {raw_bits(v) for v in nans}
     # The mean absolute error sums absolute values, and |NaN| clears the sign bit like any other.
     assert raw_bits(fit.mae()) in {raw_bits(v) for v in nans} | {raw_bits(math.fabs(v)) for v in nans}
+
+
+# The floating-point state a caller can leave the thread in changes nothing:
+# every result, prediction and report line has the bits of the default state,
+# and the caller's state is as it was after every call, one that raised and
+# summary() included. A small C++ helper (tests/cpp/caller_state.cpp) enters
+# the state; each state runs in a child, so that a trap ends only the child.
+CALLER_STATES = ["ftz-daz", "upward", "downward", "toward-zero", "traps"]
+STATE_DATA = [
+    ([5e-324, 1e-310, 2.5e-309, 7e-320, 3e-315], [1.0, 2.0, 3.5, 0.5, 2.0]),  # subnormal x
+    ([1e-160, 2e-160, 3.5e-160, 4e-160], [3e-160, 1e-160, 4e-160, 1.5e-160]),  # products underflow
+    ([1.0, 2.0, 3.0, 4.0, 5.0], [2.1, 3.9, 5.2, 4.3, 4.9]),
+    ([2.0, 2.0, 2.0, 2.0], [1.0, 2.0, 4.0, 8.0]),  # constant x: 0/0
+    ([1e9 + 0.37 * i for i in range(20)], [3.0 * i - 2.0 + (-1.0) ** i / 3.0 for i in range(20)]),  # large offset
+]
+STATE_PROBES = [0.0, -1.5, 1e-310, 1e9 + 0.5, 1e300, inf, nan]
+
+IN_STATE = """
+    import ctypes, json, struct, sys
+    from math import inf, nan
+    from trendfit import LinearRegression
+
+    helper = ctypes.CDLL({library!r})
+    helper.caller_state_control.restype = ctypes.c_ulonglong
+    data, probes, statistics = {data!r}, {probes!r}, {statistics!r}
+    if helper.caller_state_enter({state!r}.encode()) != 1:
+        sys.exit(77)
+    entered = helper.caller_state_control()
+    changed = []  # the calls after which the state was not the one entered
+    results = []
+
+    def after(call, result):
+        if helper.caller_state_control() != entered:
+            changed.append(call)
+        return result
+
+    def raw(value):
+        return struct.pack("<d", value).hex()
+
+    for x, y in data:
+        fit = after("construction", LinearRegression(x, y))
+        results += [raw(after(name, getattr(fit, name)())) for name in statistics]
+        results += [raw(after("predict_single", fit.predict_single(v))) for v in probes]
+        results += [raw(v) for v in after("predict", fit.predict(probes))]
+        after("summary", fit.summary())
+    try:
+        LinearRegression([1.0, 2.0], [1.0])
+    except RuntimeError:
+        after("a construction that raised", None)
+    helper.caller_state_leave()
+    print(json.dumps({{"results": results, "changed": changed}}), file=sys.stderr)
+"""
+
+
+@pytest.fixture(scope="module")
+def caller_state_library(tmp_path_factory):
+    compiler = shutil.which("c++") or shutil.which("g++") or pytest.skip("needs a C++ compiler")
+    library = tmp_path_factory.mktemp("caller_state") / "caller_state.so"
+    succeeded(subprocess.run([compiler, "-std=c++17", "-O1", "-shared", "-fPIC", f"-I{ROOT}", "-o", str(library),
+                              str(ROOT / "tests" / "cpp" / "caller_state.cpp")], capture_output=True, text=True))
+    return str(library)
+
+
+def run_in_state(library, state):
+    """The child's report text and its {"results", "changed"}, or None if the processor lacks the state."""
+    code = IN_STATE.format(library=library, data=STATE_DATA, probes=STATE_PROBES, statistics=STATISTICS, state=state)
+    with pytest.MonkeyPatch.context() as environment:
+        environment.delenv("PYTHONUNBUFFERED", raising=False)  # the report as users get it
+        done = run_child(code)
+    if done.returncode == 77:
+        return None
+    assert done.returncode == 0, output_of(done)
+    return done.stdout, json.loads(done.stderr.decode().splitlines()[-1])
+
+
+@pytest.fixture(scope="module")
+def default_state_run(caller_state_library):
+    return run_in_state(caller_state_library, "default")
+
+
+@pytest.mark.parametrize("state", CALLER_STATES)
+def test_same_bits_and_state_unchanged_whatever_state_the_caller_left(state, caller_state_library, default_state_run):
+    run = run_in_state(caller_state_library, state)
+    if run is None:
+        pytest.skip(f"this processor cannot enter {state}")
+    report, outcome = run
+    assert outcome["changed"] == []
+    assert outcome["results"] == default_state_run[1]["results"]
+    assert report == default_state_run[0] and report.count(b"Mean(X): ") == len(STATE_DATA)
