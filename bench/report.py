@@ -102,8 +102,8 @@ def verdict_text(verdict: dict) -> str:
     if verdict["pass"]:
         text = "PASS"
     else:
-        limit = float(verdict["limit"].split()[-1])
-        text = f"MISS by {100 * (verdict['figure'] / limit - 1):.0f}%"
+        over = 100 * (verdict["figure"] / float(verdict["limit"].split()[-1]) - 1)
+        text = f"MISS by {over:.0f}%" if over > 0 else "MISS"  # else: over at one of the sizes
     if verdict["misses_at"]:
         text += " (over at n=" + ", ".join(size_text(n) for n in verdict["misses_at"]) + ")"
     return text

@@ -77,8 +77,10 @@ def floor_ratio_at(target: Target, samples: dict) -> Optional[float]:
 
 
 def judgeable(target: Target, samples_by_n: dict) -> bool:
-    """Without a C compiler there is no floor to count passes of."""
-    return not target.in_floors or all(FLOOR_NAME in samples for samples in samples_by_n.values())
+    """Without a C compiler there is no floor to count passes of. Only the
+    sizes at which the call was timed count (the small model has no floor)."""
+    return not target.in_floors or all(FLOOR_NAME in samples for samples in samples_by_n.values()
+                                       if target.case in samples)
 
 
 def judge_timing(samples_by_n: dict) -> list[dict]:
