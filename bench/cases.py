@@ -1,63 +1,50 @@
-"""What is timed at one n: trendfit's calls, the peers a user would call
-instead, and the references. Cases in one group are timed back to back, so
-a comparison inside a group (construction against a NumPy copy, a chain of
-trendfit calls against its peer) sees the same machine state."""
+"""What is timed at one n, in the order of the printed table: trendfit's calls,
+the peers a user would call instead, and the references. A case compared with
+another (a NumPy copy with construction, a peer with a chain of trendfit calls,
+tolist() with predict) is timed back to back with it, so both see the same
+machine state."""
 
 import contextlib
-import re
-from dataclasses import dataclass, field
+import ctypes
+import os
+import shlex
+import subprocess
+import sys
+import sysconfig
+from dataclasses import dataclass
+from pathlib import Path
 from typing import Callable, ContextManager, Optional
 
 import numpy as np
-import trendfit
+from trendfit import LinearRegression
 
-from silence import c_stdout_to_devnull
+# The statistics, in the order the class defines them, which is the report's.
+STATISTICS = tuple(name for name in vars(LinearRegression)
+                   if not name.startswith("_") and name not in ("predict", "predict_single", "summary"))
+# The passes over the data each call makes: a mean one; a standard deviation
+# two over one array; r, the slope, the intercept and a prediction two over
+# both; every measure of the fit after them three over both.
+PASSES = {"one pass": [name for name in STATISTICS if name.startswith("mean_")],
+          "two passes, one array": [name for name in STATISTICS if name.startswith("std_")],
+          "two passes, both arrays": ["pearson_correlation", "slope", "intercept", "predict_single"]}
+PASSES["three passes, both arrays"] = [name for name in STATISTICS if all(name not in g for g in PASSES.values())]
 
-
-def statistics_of(cls) -> tuple:
-    """The methods that take nothing and return a float, in the order the class
-    lists them, which is the order of the report's lines. Read from the
-    signatures pybind11 writes into the docstrings (the test suite pins both
-    the order and these signatures)."""
-    names = tuple(name for name, member in vars(cls).items()
-                  if re.fullmatch(rf"{name}\(self: [\w.]+\) -> float\s*", getattr(member, "__doc__", "") or ""))
-    if not names:
-        raise RuntimeError(f"no statistics found among the methods of {cls.__qualname__}")
-    return names
-
-
-# mean_x ... t_value_slope, as the tests name them.
-STATISTICS = statistics_of(trendfit.LinearRegression)
-PREDICT_SINGLE_NAME = "predict_single"
+SMALL_N = 10  # a model so small that the cost of a call before any pass shows
+PREDICT_SIZES = (100_000, 1_000_000)  # where predict is timed against tolist()
 PREDICT_AT = 0.5
-PREDICT_COUNT = 100_000
-# predict on n values against NumPy's tolist() of the same values, which builds
-# the same kind of list: the floor for predict's result. Model of 1,000 samples.
-PREDICT_SIZES = (100_000, 1_000_000)
-PREDICT_MODEL_SAMPLES = 1_000
-# A model of a few samples, where a fixed cost per call (converting the
-# arguments, entering the model) is most of the time: construction, one
-# statistic and predict_single only.
-SMALL_N = 10
-SMALL_STATISTIC = "slope"
-
-UNIT_NAME = "one pass: numpy.add.accumulate(x)"
-FLOOR_NAME = "floor: strict running sum in C"
-COPY_NAME = "numpy: copy x and y"
-CONSTRUCTION_NAME = "LinearRegression(x, y)"
-CHAIN4_NAME = "slope+intercept+pearson+slope_se"
-CHAIN2_NAME = "slope+intercept"
-SUMMARY_NAME = "summary (to /dev/null)"
-PREDICT_NAME = "predict(list of 1e5)"
-PREDICT_ARRAY_NAME = "predict(float64 array)"
-PREDICT_STRIDED_NAME = "predict(strided float64 array)"
-PREDICT_FLOATS_NAME = "predict(list of floats)"
-TOLIST_NAMES = {PREDICT_ARRAY_NAME: "tolist() of that array", PREDICT_STRIDED_NAME: "tolist() of that strided array",
-                PREDICT_FLOATS_NAME: "tolist() of the same values"}
-LINREGRESS_NAME = "scipy.stats.linregress"
-POLYFIT_NAME = "numpy.polyfit(x, y, 1)"
-OLS_NAME = "statsmodels OLS + const (.bse)"
-SKLEARN_NAME = "sklearn LinearRegression"
+UNIT = "one pass: numpy.add.accumulate(x)"
+FLOOR = "floor: strict running sum in C"
+CONSTRUCTION = "LinearRegression(x, y)"
+COPY = "numpy: copy x and y"
+PREDICT_LIST = "predict(list of 1e5)"
+SUMMARY = "summary (to /dev/null)"
+CHAIN2 = "slope+intercept"
+CHAIN4 = "slope+intercept+pearson+slope_se"
+LINREGRESS = "scipy.stats.linregress"
+# predict on some values: tolist() of the same values builds the same list of floats.
+PREDICT_PAIRS = {"predict(float64 array)": "tolist() of that array",
+                 "predict(strided float64 array)": "tolist() of that strided array",
+                 "predict(list of floats)": "tolist() of the same values"}
 
 
 @dataclass(frozen=True)
@@ -65,105 +52,101 @@ class Case:
     name: str
     kind: str  # "trendfit", "peer" or "reference"
     call: Callable[[], object]
-    # Entered around (not inside) the timed call.
-    around: Callable[[], ContextManager] = contextlib.nullcontext
-    # For a peer or the NumPy copy: the trendfit case in its group that is
-    # compared with it, as trendfit time / this time.
-    compared_with: Optional[str] = None
-    notes: dict = field(default_factory=dict)
+    compared_with: Optional[str] = None  # the trendfit case timed with it, compared as that / this
+    around: Callable[[], ContextManager] = contextlib.nullcontext  # entered around the timing
 
 
 def make_data(n: int, seed: int):
     """Random float64 samples of a noisy line."""
     rng = np.random.default_rng([seed, n])
     x = rng.random(n)
-    y = 3.0 + 2.0 * x + rng.standard_normal(n)
-    return x, y
+    return x, 3.0 + 2.0 * x + rng.standard_normal(n)
 
 
-def make_unit(x) -> Callable[[], object]:
+def one_pass(x):
+    """The unit: a strictly sequential pass over x."""
     return lambda: np.add.accumulate(x)
 
 
-def chain_of_four(fit) -> Callable[[], object]:
-    def call():
-        return fit.slope(), fit.intercept(), fit.pearson_correlation(), fit.slope_standard_error()
-    return call
+@contextlib.contextmanager
+def c_stdout_to_devnull():
+    """summary() writes to file descriptor 1 itself, so the descriptor goes to
+    /dev/null; Python's and C's pending output is flushed to where it belongs first."""
+    sys.stdout.flush()
+    ctypes.CDLL(None).fflush(None)
+    saved, devnull = os.dup(1), os.open(os.devnull, os.O_WRONLY)
+    try:
+        os.dup2(devnull, 1)
+        yield
+    finally:
+        os.dup2(saved, 1)
+        os.close(saved)
+        os.close(devnull)
 
 
-def chain_of_two(fit) -> Callable[[], object]:
-    return lambda: (fit.slope(), fit.intercept())
+def build_floor(directory):
+    """The floor: chain_sum.c, a plain running sum in C, compiled into directory
+    with exact IEEE flags, as trendfit is. A function of x giving a call that
+    sums x; None without a working C compiler (then the floor is left out)."""
+    library = Path(directory) / "chain_sum.so"
+    compiler = shlex.split(os.environ.get("CC") or sysconfig.get_config_var("CC") or "cc")[:1]
+    command = compiler + ["-O2", "-ffp-contract=off", "-fno-fast-math", "-shared", "-fPIC",
+                          "-o", str(library), str(Path(__file__).with_name("chain_sum.c"))]
+    try:
+        subprocess.run(command, check=True, capture_output=True, timeout=120)
+    except (OSError, subprocess.SubprocessError):
+        return None
+    chain_sum = ctypes.CDLL(str(library)).chain_sum
+    chain_sum.argtypes, chain_sum.restype = [ctypes.c_void_p, ctypes.c_size_t], ctypes.c_double
+
+    def call_for(x):
+        address, count = ctypes.c_void_p(x.ctypes.data), x.size
+        return lambda: chain_sum(address, count)
+    return call_for
 
 
-def peer_calls(x, y) -> dict:
-    """The calls a user would make instead, as they would make them."""
+def fit_calls(fit) -> dict:
+    """Each statistic and predict_single as a call without arguments."""
+    return {**{name: getattr(fit, name) for name in STATISTICS},
+            "predict_single": lambda: fit.predict_single(PREDICT_AT)}
+
+
+def predict_cases(x, y) -> list[Case]:
+    """predict with a model of 1,000 samples, each timed with its tolist()."""
+    fit = LinearRegression(x[:1_000], y[:1_000])
+    strided = np.repeat(x, 2)[::2]
+    inputs = zip(PREDICT_PAIRS.items(), [(x, x), (strided, strided), (x.tolist(), x)])
+    return [case for (name, tolist), (values, same) in inputs
+            for case in (Case(name, "trendfit", lambda values=values: fit.predict(values)),
+                         Case(tolist, "reference", same.tolist, name))]
+
+
+def cases(x, y, floor=None) -> list[Case]:
+    """Everything timed at n = len(x); floor as build_floor gives it."""
+    fit = LinearRegression(x, y)
+    construction = Case(CONSTRUCTION, "trendfit", lambda: LinearRegression(x, y))
+    calls = [Case(name, "trendfit", call) for name, call in fit_calls(fit).items()]
+    if len(x) == SMALL_N:
+        return [construction] + [case for case in calls if case.name in ("slope", "predict_single")]
     from scipy import stats
     import statsmodels.api as sm
     from sklearn.linear_model import LinearRegression as SklearnLinearRegression
 
-    column = x.reshape(-1, 1)
-    return {
-        LINREGRESS_NAME: lambda: stats.linregress(x, y),
-        POLYFIT_NAME: lambda: np.polyfit(x, y, 1),
-        # .bse: the standard errors, which linregress and the chain also give
-        OLS_NAME: lambda: sm.OLS(y, sm.add_constant(x)).fit().bse,
-        SKLEARN_NAME: lambda: SklearnLinearRegression().fit(column, y),
-    }
-
-
-def predict_groups(LinearRegression, x, y) -> list[list[Case]]:
-    """predict and tolist() of the same values, timed back to back."""
-    fit = LinearRegression(x[:PREDICT_MODEL_SAMPLES], y[:PREDICT_MODEL_SAMPLES])
-    strided = np.repeat(x, 2)[::2]
-    floats = x.tolist()
-    inputs = {PREDICT_ARRAY_NAME: (x, x), PREDICT_STRIDED_NAME: (strided, strided), PREDICT_FLOATS_NAME: (floats, x)}
-    return [[Case(name, "trendfit", lambda values=values: fit.predict(values)),
-             Case(TOLIST_NAMES[name], "reference", same.tolist, compared_with=name)]
-            for name, (values, same) in inputs.items()]
-
-
-def small_groups(LinearRegression, x, y) -> list[list[Case]]:
-    fit = LinearRegression(x, y)
-    return [[Case(CONSTRUCTION_NAME, "trendfit", lambda: LinearRegression(x, y))],
-            [Case(SMALL_STATISTIC, "trendfit", getattr(fit, SMALL_STATISTIC))],
-            [Case(PREDICT_SINGLE_NAME, "trendfit", lambda: fit.predict_single(PREDICT_AT))]]
-
-
-def case_groups(LinearRegression, x, y, floor) -> list[list[Case]]:
-    if len(x) == SMALL_N:
-        return small_groups(LinearRegression, x, y)
-    fit = LinearRegression(x, y)
-    peers = peer_calls(x, y)
-    values = np.random.default_rng(0).random(PREDICT_COUNT).tolist()
-
-    groups = [
-        [Case(CONSTRUCTION_NAME, "trendfit", lambda: LinearRegression(x, y)),
-         Case(COPY_NAME, "reference", lambda: (x.copy(), y.copy()), compared_with=CONSTRUCTION_NAME)],
-        [Case(CHAIN4_NAME, "trendfit", chain_of_four(fit)),
-         Case(LINREGRESS_NAME, "peer", peers[LINREGRESS_NAME], compared_with=CHAIN4_NAME),
-         Case(OLS_NAME, "peer", peers[OLS_NAME], compared_with=CHAIN4_NAME)],
-        [Case(CHAIN2_NAME, "trendfit", chain_of_two(fit)),
-         Case(POLYFIT_NAME, "peer", peers[POLYFIT_NAME], compared_with=CHAIN2_NAME),
-         Case(SKLEARN_NAME, "peer", peers[SKLEARN_NAME], compared_with=CHAIN2_NAME)],
-        [Case(PREDICT_NAME, "trendfit", lambda: fit.predict(values))],
+    values = np.random.default_rng(0).random(100_000).tolist()
+    listed = [Case(FLOOR, "reference", floor(x))] if floor else []
+    listed += [construction, Case(COPY, "reference", lambda: (x.copy(), y.copy()), CONSTRUCTION), *calls,
+               Case(PREDICT_LIST, "trendfit", lambda: fit.predict(values))]
+    listed += predict_cases(x, y) if len(x) in PREDICT_SIZES else []
+    return listed + [
         # The report is on file descriptor 1 when summary returns: its write is timed.
-        [Case(SUMMARY_NAME, "trendfit", fit.summary, around=c_stdout_to_devnull)],
+        Case(SUMMARY, "trendfit", fit.summary, around=c_stdout_to_devnull),
+        Case(CHAIN2, "trendfit", lambda: (fit.slope(), fit.intercept())),
+        # What linregress returns; slope and intercept are what polyfit and scikit-learn give.
+        Case(CHAIN4, "trendfit",
+             lambda: (fit.slope(), fit.intercept(), fit.pearson_correlation(), fit.slope_standard_error())),
+        Case(LINREGRESS, "peer", lambda: stats.linregress(x, y), CHAIN4),
+        Case("numpy.polyfit(x, y, 1)", "peer", lambda: np.polyfit(x, y, 1), CHAIN2),
+        # .bse: the standard errors, which linregress and the chain also give
+        Case("statsmodels OLS + const (.bse)", "peer", lambda: sm.OLS(y, sm.add_constant(x)).fit().bse, CHAIN4),
+        Case("sklearn LinearRegression", "peer", lambda: SklearnLinearRegression().fit(x.reshape(-1, 1), y), CHAIN2),
     ]
-    groups += [[Case(name, "trendfit", getattr(fit, name))] for name in STATISTICS]
-    groups.append([Case(PREDICT_SINGLE_NAME, "trendfit", lambda: fit.predict_single(PREDICT_AT))])
-    if len(x) in PREDICT_SIZES:
-        groups += predict_groups(LinearRegression, x, y)
-    if floor.available:
-        groups.append([Case(FLOOR_NAME, "reference", floor.call_for(x))])
-    return groups
-
-
-# The order of rows in the printed table.
-ROW_ORDER = (
-    [FLOOR_NAME, CONSTRUCTION_NAME, COPY_NAME]
-    + list(STATISTICS)
-    + [PREDICT_SINGLE_NAME, PREDICT_NAME]
-    + [name for predict in TOLIST_NAMES.items() for name in predict]
-    + [SUMMARY_NAME, CHAIN2_NAME, CHAIN4_NAME,
-       LINREGRESS_NAME, POLYFIT_NAME, OLS_NAME, SKLEARN_NAME]
-)

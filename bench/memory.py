@@ -23,13 +23,8 @@ import re
 import subprocess
 import sys
 
-from cases import PREDICT_AT, PREDICT_SINGLE_NAME, STATISTICS, make_data
-from silence import c_stdout_to_devnull
+from cases import c_stdout_to_devnull, fit_calls, make_data
 
-SUMMARY = "summary"
-NOTHING = "control: nothing"
-COPY_OF_X = "control: numpy copy of x"
-NAMES = list(STATISTICS) + [PREDICT_SINGLE_NAME, SUMMARY, NOTHING, COPY_OF_X]
 REPEATS = 3
 
 
@@ -47,16 +42,12 @@ def reset_peak() -> bool:
         return False
 
 
-def release_free_heap():
-    try:
-        ctypes.CDLL(None).malloc_trim(0)
-    except AttributeError:
-        pass  # not glibc
-
-
 def extra_peak_kib(call) -> dict:
     gc.collect()
-    release_free_heap()
+    try:
+        ctypes.CDLL(None).malloc_trim(0)  # return the heap's free pages to the system
+    except AttributeError:
+        pass  # not glibc
     peak_was_reset = reset_peak()
     resident_before = status_kib("VmRSS")
     slack = max(0, status_kib("VmHWM") - resident_before)
@@ -66,40 +57,31 @@ def extra_peak_kib(call) -> dict:
     return {"extra_kib": extra, "slack_kib": slack, "peak_reset": peak_was_reset}
 
 
-def calls_for(fit, x) -> dict:
-    calls = {name: getattr(fit, name) for name in STATISTICS}
-    calls[PREDICT_SINGLE_NAME] = lambda: fit.predict_single(PREDICT_AT)
-    calls[SUMMARY] = fit.summary  # its report goes to /dev/null, see measure()
-    calls[NOTHING] = lambda: None
-    calls[COPY_OF_X] = lambda: x.copy()
-    return calls
-
-
 def measure(names, n: int, seed: int) -> dict:
     from trendfit import LinearRegression
 
     x, y = make_data(n, seed)
     fit = LinearRegression(x, y)
-    calls = calls_for(fit, x)
+    calls = {**fit_calls(fit), "summary": fit.summary,  # its report goes to /dev/null, below
+             "control: nothing": lambda: None, "control: numpy copy of x": x.copy}
     results = {}
     with c_stdout_to_devnull():  # summary's report, and nothing else, goes to fd 1
         for call in calls.values():
             call()  # warm-up: first-call costs are not per-call temporaries
-        for name in names:
+        for name in names or calls:
             runs = [extra_peak_kib(calls[name]) for _ in range(REPEATS)]
             worst = max(runs, key=lambda run: run["extra_kib"])
             results[name] = dict(worst, slack_kib=max(run["slack_kib"] for run in runs))
     return results
 
 
-def measure_in_children(n: int, seed: int, names, output) -> dict:
-    """All names in one child; if that child cannot reset the peak, one
-    child per name, so each starts from a known peak."""
-    results = run_child(n, seed, names, output)
-    if all(result["peak_reset"] for result in results.values()):
-        return results
-    for name in names:
-        results.update(run_child(n, seed, [name], output))
+def measure_in_children(n: int, seed: int, output) -> dict:
+    """Every call in one child; if that child cannot reset the peak, one
+    child per call, so each starts from a known peak."""
+    results = run_child(n, seed, [], output)
+    if not all(result["peak_reset"] for result in results.values()):
+        for name in list(results):
+            results.update(run_child(n, seed, [name], output))
     return results
 
 
@@ -115,11 +97,10 @@ def main():
     parser.add_argument("--n", type=int, default=10_000_000)
     parser.add_argument("--seed", type=int, default=2024)
     parser.add_argument("--out", required=True, help="JSON file for the results")
-    parser.add_argument("names", nargs="*", default=NAMES)
+    parser.add_argument("names", nargs="*", help="the calls to measure (default: all)")
     args = parser.parse_args()
-    results = measure(args.names, args.n, args.seed)
     with open(args.out, "w") as output:
-        json.dump(results, output, indent=1)
+        json.dump(measure(args.names, args.n, args.seed), output, indent=1)
 
 
 if __name__ == "__main__":

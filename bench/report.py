@@ -2,135 +2,111 @@
 line per call for comparing two runs."""
 
 import statistics
-from typing import Optional
 
-from cases import ROW_ORDER, UNIT_NAME, FLOOR_NAME
-from targets import MEMORY_LIMIT_KIB
-from timing import best_passes, ratios_between, summarise
+from cases import UNIT
+from targets import MEMORY_LIMIT_KIB, in_floors
+from timing import best_passes, passes, versus
 
 NAME_WIDTH = 34
-PEER_NOTE = ("trendfit/peer: LinearRegression(x, y) for the NumPy copy, the four-call chain for "
-             "linregress and OLS,\n  slope+intercept for polyfit and sklearn, predict for tolist() of the same "
-             "values (model of 1,000 samples); per-repeat ratios "
-             "inside one group, median")
+LEGEND = """x pass: median over repeats of (time / one-pass time measured right before it); \
+x floor: x pass / the floor's x pass.
+  trendfit/peer: LinearRegression(x, y) for the NumPy copy, the four-call chain for linregress and OLS,
+  slope+intercept for polyfit and sklearn, predict for tolist() of the same values (model of 1,000 samples); \
+per-repeat ratios inside one group, median"""
 
 
 def size_text(n: int) -> str:
-    exponent = len(str(n)) - 1
-    return f"1e{exponent}" if n == 10 ** exponent else f"{n:,}"
-
-
-def unit_line(n: int, unit_ns: list) -> str:
-    ordered = sorted(unit_ns)
-    spread = ordered[int(0.9 * (len(ordered) - 1))] / ordered[int(0.1 * (len(ordered) - 1))]
-    median = statistics.median(unit_ns)
-    return (f"n = {n:,}: one pass = {UNIT_NAME.split(': ')[1]}: median {median / 1e9:.3e} s, "
-            f"best {min(unit_ns) / 1e9:.3e} s, {median / n:.2f} ns/element, "
-            f"p90/p10 over {len(unit_ns)} calls {spread:.2f}")
-
-
-def header_row() -> str:
-    return (f"{'name':<{NAME_WIDTH}} {'median s':>10} {'best s':>10} {'ns/elem':>8} "
-            f"{'x pass':>7} {'x floor':>8} {'trendfit/peer':>13}")
-
-
-def row(name: str, samples: dict, n: int, floor_passes) -> str:
-    """floor_passes: the floor's own x pass; dividing by it keeps the pairing."""
-    figures = summarise(samples[name])
-    per_floor = f"{figures['ratio_median'] / floor_passes:8.2f}" if floor_passes else f"{'-':>8}"
-    peer = samples[name].get("compared_with")
-    versus = (f"{statistics.median(ratios_between(samples[peer], samples[name])):13.2f}"
-              if peer else "")
-    return (f"{name:<{NAME_WIDTH}} {figures['median_s']:10.3e} {figures['best_s']:10.3e} "
-            f"{figures['median_s'] * 1e9 / n:8.2f} {figures['ratio_median']:7.2f} {per_floor} {versus}")
+    return f"1e{len(str(n)) - 1}" if n == 10 ** (len(str(n)) - 1) else f"{n:,}"
 
 
 def size_table(n: int, samples: dict) -> str:
-    all_unit_ns = [t for sample in samples.values() for t in sample["unit_ns"]]
-    floor_passes = summarise(samples[FLOOR_NAME])["ratio_median"] if FLOOR_NAME in samples else None
-    lines = [unit_line(n, all_unit_ns), header_row()]
-    lines += [row(name, samples, n, floor_passes) for name in ROW_ORDER if name in samples]
+    unit_ns = sorted(t for sample in samples.values() for t in sample["unit_ns"])
+    spread = unit_ns[int(0.9 * (len(unit_ns) - 1))] / unit_ns[int(0.1 * (len(unit_ns) - 1))]
+    median = statistics.median(unit_ns)
+    lines = [f"n = {n:,}: one pass = {UNIT.split(': ')[1]}: median {median / 1e9:.3e} s, "
+             f"best {unit_ns[0] / 1e9:.3e} s, {median / n:.2f} ns/element, "
+             f"p90/p10 over {len(unit_ns)} calls {spread:.2f}",
+             f"{'name':<{NAME_WIDTH}} {'median s':>10} {'best s':>10} {'ns/elem':>8} {'x pass':>7} {'x floor':>8} "
+             f"{'trendfit/peer':>13}"]
+    for name, sample in samples.items():
+        floors = in_floors(name, samples)
+        peer = sample.get("compared_with")
+        median_s = statistics.median(sample["ns"]) / 1e9
+        lines.append(f"{name:<{NAME_WIDTH}} {median_s:10.3e} {min(sample['ns']) / 1e9:10.3e} {median_s * 1e9 / n:8.2f} "
+                     f"{passes(sample):7.2f} {f'{floors:8.2f}' if floors else '-':>8} "
+                     + (f"{versus(samples[peer], sample):13.2f}" if peer else ""))
     return "\n".join(lines)
-
-
-def legend() -> str:
-    return ("x pass: median over repeats of (time / one-pass time measured right before it); "
-            "x floor: x pass / the floor's x pass.\n  " + PEER_NOTE)
 
 
 def memory_table(n: int, memory: dict) -> str:
-    lines = [f"Extra peak resident memory during one call, n = {n:,} (child process, worst of "
-             f"3; target < {MEMORY_LIMIT_KIB} KiB)",
-             f"{'call':<{NAME_WIDTH}} {'extra KiB':>10} {'slack KiB':>10}"]
-    for name, result in memory.items():
-        lines.append(f"{name:<{NAME_WIDTH}} {result['extra_kib']:>10} {result['slack_kib']:>10}")
-    lines.append("extra: peak during the call minus resident size just before it; 'control: "
-                 "nothing' shows the measurement's own noise")
+    lines = [f"Extra peak resident memory during one call, n = {n:,} (child process, worst of 3; target < "
+             f"{MEMORY_LIMIT_KIB} KiB)", f"{'call':<{NAME_WIDTH}} {'extra KiB':>10} {'slack KiB':>10}"]
+    lines += [f"{name:<{NAME_WIDTH}} {result['extra_kib']:>10} {result['slack_kib']:>10}"
+              for name, result in memory.items()]
+    lines.append("extra: peak during the call minus resident size just before it; 'control: nothing' shows the "
+                 "measurement's own noise")
     if not all(result["peak_reset"] for result in memory.values()):
-        lines.append("(peak could not be reset: one child per call; a temporary smaller than "
-                     "'slack' would not show)")
+        lines.append("(peak could not be reset: one child per call; a temporary smaller than 'slack' would not show)")
     return "\n".join(lines)
 
 
-def targets_table(timing_verdicts: list, memory_verdict) -> str:
+def targets_table(verdicts: list) -> str:
+    """The timing verdicts, then the memory verdict if there is one."""
+    timing_verdicts = [verdict for verdict in verdicts if "per_n" in verdict]
     width = max(len(verdict["target"]) for verdict in timing_verdicts)
-    lines = ["Targets: median over repeats of paired ratios at each n, then the median of "
-             "those (with two sizes, their mean).",
-             "'fl': the same call in units of the measured floor (x pass / the floor's x pass), for "
-             "information; verdicts use the one-pass unit."]
-    shown_sizes = None
+    lines = ["Targets: median over repeats of paired ratios at each n, then the median of those (with two sizes, "
+             "their mean).", "'fl': the same call in units of the measured floor (x pass / the floor's x pass), "
+             "for information; verdicts use the one-pass unit."]
+    sizes = None
     for verdict in timing_verdicts:
-        verdict_sizes = list(verdict["per_n"])
-        if verdict_sizes != shown_sizes:  # a heading for each set of sizes judged
-            shown_sizes = verdict_sizes
-            columns = " ".join(f"{'n=' + size_text(n):>8}" for n in verdict_sizes)
-            floor_columns = " ".join(f"{'fl ' + size_text(n):>7}" for n in verdict_sizes)
-            lines.append(f"{'target':<{width}} {'limit':>8} {columns} {'figure':>8} {floor_columns}  verdict")
-        per_n = " ".join(f"{verdict['per_n'][n]:8.2f}" for n in verdict_sizes)
+        if list(verdict["per_n"]) != sizes:  # a heading for each set of sizes judged
+            sizes = list(verdict["per_n"])
+            lines.append(f"{'target':<{width}} {'limit':>8} " + " ".join(f"{'n=' + size_text(n):>8}" for n in sizes)
+                         + f" {'figure':>8} " + " ".join(f"{'fl ' + size_text(n):>7}" for n in sizes) + "  verdict")
         floors = verdict["floor_per_n"]
-        per_floor = " ".join(f"{floors[n]:7.2f}" if floors else f"{'':7}" for n in verdict_sizes)
-        lines.append(f"{verdict['target']:<{width}} {verdict['limit']:>8} {per_n} "
-                     f"{verdict['figure']:8.2f} {per_floor}  {verdict_text(verdict)}")
-    if memory_verdict:
+        lines.append(f"{verdict['target']:<{width}} {verdict['limit']:>8} "
+                     + " ".join(f"{verdict['per_n'][n]:8.2f}" for n in sizes) + f" {verdict['figure']:8.2f} "
+                     + " ".join(f"{floors[n]:7.2f}" if floors else f"{'':7}" for n in sizes)
+                     + f"  {verdict_text(verdict)}")
+    for memory_verdict in (verdict for verdict in verdicts if "worst" in verdict):
         lines.append(f"{memory_verdict['target']:<{width}} {memory_verdict['limit']:>8} "
-                     f"{memory_verdict['figure']:>{17 * len(shown_sizes) + 8}} KiB ({memory_verdict['worst']})  "
+                     f"{memory_verdict['figure']:>{17 * len(sizes) + 8}} KiB ({memory_verdict['worst']})  "
                      f"{'PASS' if memory_verdict['pass'] else 'MISS'}")
     return "\n".join(lines)
 
 
 def verdict_text(verdict: dict) -> str:
-    if verdict["pass"]:
-        text = "PASS"
-    else:
-        over = 100 * (verdict["figure"] / float(verdict["limit"].split()[-1]) - 1)
-        text = f"MISS by {over:.0f}%" if over > 0 else "MISS"  # else: over at one of the sizes
+    over = 100 * (verdict["figure"] / float(verdict["limit"].split()[-1]) - 1)
+    text = "PASS" if verdict["pass"] else f"MISS by {over:.0f}%" if over > 0 else "MISS"  # else: over at one size
     if verdict["misses_at"]:
         text += " (over at n=" + ", ".join(size_text(n) for n in verdict["misses_at"]) + ")"
     return text
 
 
-def ratios_table(samples_by_n: dict, earlier_by_n: Optional[dict] = None) -> str:
+def ratios_table(samples_by_n: dict, earlier_by_n=None) -> str:
     """One line per call: its best x pass at each n, beside an earlier run's
     when given, to see whether a build made any call slower."""
-    sizes = list(samples_by_n)
-    names = [name for name in ROW_ORDER if any(name in samples for samples in samples_by_n.values())]
+    # Every call, in the order of the size that timed the most of them.
+    names = dict.fromkeys(name for samples in sorted(samples_by_n.values(), key=len, reverse=True) for name in samples)
     if earlier_by_n is None:
         how = "diff two runs' lines, or give an earlier run's benchmark.json to --compare"
-        columns = " ".join(f"{'n=' + size_text(n):>8}" for n in sizes)
+        columns = " ".join(f"{'n=' + size_text(n):>8}" for n in samples_by_n)
     else:
-        how = ("before: the earlier run; the peers and references do not change with trendfit's "
-               "build, so their changes show the noise")
-        columns = " ".join(f"{'n=' + size_text(n) + ' before':>13} {'after':>6} {'change':>7}" for n in sizes)
-    lines = ["best x pass per call: best time over the best one-pass time of the same run, steadier from "
-             f"run to run than the medians;\n  {how}", f"{'call':<{NAME_WIDTH}} {columns}"]
+        how = "before: the earlier run; the peers and references do not change with trendfit's build, so their " \
+              "changes show the noise"
+        columns = " ".join(f"{'n=' + size_text(n) + ' before':>13} {'after':>6} {'change':>7}" for n in samples_by_n)
+    lines = ["best x pass per call: best time over the best one-pass time of the same run, steadier from run to run "
+             f"than the medians;\n  {how}", f"{'call':<{NAME_WIDTH}} {columns}"]
     for name in names:
-        cells = [best_cell(samples_by_n[n], name) if earlier_by_n is None
-                 else comparison_cells(earlier_by_n.get(n, {}), samples_by_n[n], name) for n in sizes]
+        if earlier_by_n is None:
+            cells = [best_cell(samples, name, 8) for samples in samples_by_n.values()]
+        else:
+            cells = [comparison_cells(earlier_by_n.get(n, {}), samples, name) for n, samples in samples_by_n.items()]
         lines.append(f"{name:<{NAME_WIDTH}} " + " ".join(cells))
     return "\n".join(lines)
 
 
-def best_cell(samples: dict, name: str, width: int = 8) -> str:
+def best_cell(samples: dict, name: str, width: int) -> str:
     return f"{best_passes(samples, name):{width}.2f}" if name in samples else f"{'-':>{width}}"
 
 

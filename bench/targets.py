@@ -10,13 +10,13 @@ import statistics
 from dataclasses import dataclass
 from typing import Optional
 
-from cases import (CHAIN4_NAME, CONSTRUCTION_NAME, COPY_NAME, FLOOR_NAME, LINREGRESS_NAME,
-                   PREDICT_SIZES, SUMMARY_NAME, TOLIST_NAMES)
-from timing import paired_ratios, ratios_between
+from cases import CHAIN4, CONSTRUCTION, COPY, FLOOR, LINREGRESS, PASSES, PREDICT_PAIRS, PREDICT_SIZES, SUMMARY
+from timing import passes, versus
 
 MEMORY_LIMIT_KIB = 1024
-# The sizes the timing targets are set at; a run judges those it measured.
-TARGET_SIZES = (1_000_000, 10_000_000)
+TARGET_SIZES = (1_000_000, 10_000_000)  # a run judges those it measured
+PASS_LIMITS = {"one pass": 1.15, "two passes, one array": 2.3, "two passes, both arrays": 2.3,
+               "three passes, both arrays": 3.5}
 
 
 @dataclass(frozen=True)
@@ -26,78 +26,47 @@ class Target:
     against: Optional[str] = None  # None: the one-pass unit
     strict: bool = False  # must be below the limit, not just at most
     in_floors: bool = False  # counted in passes of the floor instead of the unit
-    # None: judged at TARGET_SIZES; given: these, and every one must meet the limit
-    sizes: Optional[tuple] = None
-
-    def label(self) -> str:
-        return f"{self.case} / {self.against or ('floor' if self.in_floors else 'one pass')}"
+    sizes: Optional[tuple] = None  # given: judged at these instead, and each must meet the limit
 
     def meets(self, figure: float) -> bool:
         return figure < self.limit if self.strict else figure <= self.limit
 
-    def limit_text(self) -> str:
-        return f"{'<' if self.strict else '<='} {self.limit:g}"
-
-
-def _unit_targets(names, limit):
-    return [Target(name, limit) for name in names]
-
 
 TIMING_TARGETS = (
-    _unit_targets(["mean_x", "mean_y"], 1.15)
-    + _unit_targets(["std_x", "std_y", "pearson_correlation", "slope", "intercept", "predict_single"], 2.3)
-    + _unit_targets(["rmse", "mae", "r_squared", "residual_std_error", "slope_standard_error",
-                     "t_value_slope"], 3.5)
-    + [Target(SUMMARY_NAME, 4.5, in_floors=True),
-       Target(CONSTRUCTION_NAME, 1.3, against=COPY_NAME),
-       Target(CHAIN4_NAME, 1.0, against=LINREGRESS_NAME, strict=True)]
-    + [Target(name, 1.25, against=tolist, sizes=PREDICT_SIZES) for name, tolist in TOLIST_NAMES.items()]
+    [Target(name, PASS_LIMITS[group]) for group, names in PASSES.items() for name in names]
+    + [Target(SUMMARY, 4.5, in_floors=True), Target(CONSTRUCTION, 1.3, against=COPY),
+       Target(CHAIN4, 1.0, against=LINREGRESS, strict=True)]
+    + [Target(name, 1.25, against=tolist, sizes=PREDICT_SIZES) for name, tolist in PREDICT_PAIRS.items()]
 )
 
 
+def in_floors(name: str, samples: dict) -> Optional[float]:
+    """A call's passes as passes of the measured floor: both are paired with
+    the unit, so their quotient is too. None where there is no floor."""
+    return passes(samples[name]) / passes(samples[FLOOR]) if FLOOR in samples else None
+
+
 def ratio_at(target: Target, samples: dict) -> float:
-    sample = samples[target.case]
-    if target.against is not None:
-        return statistics.median(ratios_between(sample, samples[target.against]))
-    passes = statistics.median(paired_ratios(sample))
-    return in_floors(passes, samples) if target.in_floors else passes
-
-
-def in_floors(passes: float, samples: dict) -> float:
-    """Unit passes as passes of the measured floor: both are paired with the
-    unit, so their quotient is too."""
-    return passes / statistics.median(paired_ratios(samples[FLOOR_NAME]))
-
-
-def floor_ratio_at(target: Target, samples: dict) -> Optional[float]:
-    """The same call in passes of the measured floor, for information."""
-    if target.against is not None or FLOOR_NAME not in samples:
-        return None
-    return in_floors(statistics.median(paired_ratios(samples[target.case])), samples)
-
-
-def judgeable(target: Target, samples_by_n: dict) -> bool:
-    """Without a C compiler there is no floor to count passes of. Only the
-    sizes at which the call was timed count (the small model has no floor)."""
-    return not target.in_floors or all(FLOOR_NAME in samples for samples in samples_by_n.values()
-                                       if target.case in samples)
+    if target.against:
+        return versus(samples[target.case], samples[target.against])
+    return in_floors(target.case, samples) if target.in_floors else passes(samples[target.case])
 
 
 def judge_timing(samples_by_n: dict) -> list[dict]:
     verdicts = []
-    for target in filter(lambda target: judgeable(target, samples_by_n), TIMING_TARGETS):
+    for target in TIMING_TARGETS:
         covered = [n for n in (target.sizes or TARGET_SIZES) if target.case in samples_by_n.get(n, {})]
-        if not covered:
-            continue
+        floors = {n: None if target.against else in_floors(target.case, samples_by_n[n]) for n in covered}
+        if not covered or (target.in_floors and None in floors.values()):
+            continue  # not measured, or no C compiler for the floor
         per_n = {n: ratio_at(target, samples_by_n[n]) for n in covered}
         figure = statistics.median(per_n.values())
-        floor_per_n = [floor_ratio_at(target, samples_by_n[n]) for n in covered]
         misses_at = [n for n, ratio in per_n.items() if not target.meets(ratio)]
+        against = target.against or ("floor" if target.in_floors else "one pass")
         verdicts.append({
-            "target": target.label(), "limit": target.limit_text(), "per_n": per_n,
-            "figure": figure, "pass": target.meets(figure) and not (target.sizes and misses_at),
-            "misses_at": misses_at,
-            "floor_per_n": dict(zip(covered, floor_per_n)) if None not in floor_per_n else None,
+            "target": f"{target.case} / {against}", "limit": f"{'<' if target.strict else '<='} {target.limit:g}",
+            "per_n": per_n, "figure": figure, "pass": target.meets(figure) and not (target.sizes and misses_at),
+            "misses_at": misses_at, "floor_per_n": None if None in floors.values() else floors,
         })
     return verdicts
 
