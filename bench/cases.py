@@ -11,9 +11,9 @@ import shlex
 import subprocess
 import sys
 import sysconfig
+from collections.abc import Callable
 from dataclasses import dataclass
 from pathlib import Path
-from typing import Callable, ContextManager, Optional
 
 import numpy as np
 from trendfit import LinearRegression
@@ -52,8 +52,8 @@ class Case:
     name: str
     kind: str  # "trendfit", "peer" or "reference"
     call: Callable[[], object]
-    compared_with: Optional[str] = None  # the trendfit case timed with it, compared as that / this
-    around: Callable[[], ContextManager] = contextlib.nullcontext  # entered around the timing
+    compared_with: str | None = None  # the trendfit case timed with it, compared as that / this
+    around: Callable[[], contextlib.AbstractContextManager] = contextlib.nullcontext  # entered around the timing
 
 
 def make_data(n: int, seed: int):
@@ -128,8 +128,8 @@ def cases(x, y, floor=None) -> list[Case]:
     calls = [Case(name, "trendfit", call) for name, call in fit_calls(fit).items()]
     if len(x) == SMALL_N:
         return [construction] + [case for case in calls if case.name in ("slope", "predict_single")]
-    from scipy import stats
     import statsmodels.api as sm
+    from scipy import stats
     from sklearn.linear_model import LinearRegression as SklearnLinearRegression
 
     values = np.random.default_rng(0).random(100_000).tolist()

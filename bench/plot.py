@@ -7,7 +7,6 @@ import matplotlib
 
 matplotlib.use("Agg")  # files only, no screen
 import matplotlib.pyplot as plt
-
 from cases import CHAIN2, CHAIN4, CONSTRUCTION, FLOOR, PASSES, PREDICT_LIST, SUMMARY, UNIT
 
 # trendfit's calls coloured by how many passes over the data they make, so

@@ -23,11 +23,11 @@ def size_table(n: int, samples: dict) -> str:
     unit_ns = sorted(t for sample in samples.values() for t in sample["unit_ns"])
     spread = unit_ns[int(0.9 * (len(unit_ns) - 1))] / unit_ns[int(0.1 * (len(unit_ns) - 1))]
     median = statistics.median(unit_ns)
-    lines = [f"n = {n:,}: one pass = {UNIT.split(': ')[1]}: median {median / 1e9:.3e} s, "
-             f"best {unit_ns[0] / 1e9:.3e} s, {median / n:.2f} ns/element, "
-             f"p90/p10 over {len(unit_ns)} calls {spread:.2f}",
-             f"{'name':<{NAME_WIDTH}} {'median s':>10} {'best s':>10} {'ns/elem':>8} {'x pass':>7} {'x floor':>8} "
-             f"{'trendfit/peer':>13}"]
+    lines = [(f"n = {n:,}: one pass = {UNIT.split(': ')[1]}: median {median / 1e9:.3e} s, "
+              f"best {unit_ns[0] / 1e9:.3e} s, {median / n:.2f} ns/element, "
+              f"p90/p10 over {len(unit_ns)} calls {spread:.2f}"),
+             (f"{'name':<{NAME_WIDTH}} {'median s':>10} {'best s':>10} {'ns/elem':>8} {'x pass':>7} {'x floor':>8} "
+              f"{'trendfit/peer':>13}")]
     for name, sample in samples.items():
         floors = in_floors(name, samples)
         peer = sample.get("compared_with")
@@ -39,8 +39,8 @@ def size_table(n: int, samples: dict) -> str:
 
 
 def memory_table(n: int, memory: dict) -> str:
-    lines = [f"Extra peak resident memory during one call, n = {n:,} (child process, worst of 3; target < "
-             f"{MEMORY_LIMIT_KIB} KiB)", f"{'call':<{NAME_WIDTH}} {'extra KiB':>10} {'slack KiB':>10}"]
+    lines = [(f"Extra peak resident memory during one call, n = {n:,} (child process, worst of 3; target < "
+              f"{MEMORY_LIMIT_KIB} KiB)"), f"{'call':<{NAME_WIDTH}} {'extra KiB':>10} {'slack KiB':>10}"]
     lines += [f"{name:<{NAME_WIDTH}} {result['extra_kib']:>10} {result['slack_kib']:>10}"
               for name, result in memory.items()]
     lines.append("extra: peak during the call minus resident size just before it; 'control: nothing' shows the "
@@ -54,9 +54,9 @@ def targets_table(verdicts: list) -> str:
     """The timing verdicts, then the memory verdict if there is one."""
     timing_verdicts = [verdict for verdict in verdicts if "per_n" in verdict]
     width = max(len(verdict["target"]) for verdict in timing_verdicts)
-    lines = ["Targets: median over repeats of paired ratios at each n, then the median of those (with two sizes, "
-             "their mean).", "'fl': the same call in units of the measured floor (x pass / the floor's x pass), "
-             "for information; verdicts use the one-pass unit."]
+    lines = [("Targets: median over repeats of paired ratios at each n, then the median of those (with two sizes, "
+              "their mean).\n'fl': the same call in units of the measured floor (x pass / the floor's x pass), "
+              "for information; verdicts use the one-pass unit.")]
     sizes = None
     for verdict in timing_verdicts:
         if list(verdict["per_n"]) != sizes:  # a heading for each set of sizes judged
@@ -95,8 +95,8 @@ def ratios_table(samples_by_n: dict, earlier_by_n=None) -> str:
         how = "before: the earlier run; the peers and references do not change with trendfit's build, so their " \
               "changes show the noise"
         columns = " ".join(f"{'n=' + size_text(n) + ' before':>13} {'after':>6} {'change':>7}" for n in samples_by_n)
-    lines = ["best x pass per call: best time over the best one-pass time of the same run, steadier from run to run "
-             f"than the medians;\n  {how}", f"{'call':<{NAME_WIDTH}} {columns}"]
+    lines = [("best x pass per call: best time over the best one-pass time of the same run, steadier from run to "
+              f"run than the medians;\n  {how}"), f"{'call':<{NAME_WIDTH}} {columns}"]
     for name in names:
         if earlier_by_n is None:
             cells = [best_cell(samples, name, 8) for samples in samples_by_n.values()]

@@ -45,7 +45,8 @@ def environment(trendfit) -> dict:
     import numpy
 
     describe = ["git", "-C", str(BENCH), "describe", "--always", "--dirty"]
-    revision = subprocess.run(describe, capture_output=True, text=True).stdout.strip() if shutil.which("git") else ""
+    revision = (subprocess.run(describe, capture_output=True, text=True, check=False).stdout.strip()
+                if shutil.which("git") else "")
     cpuinfo = Path("/proc/cpuinfo").read_text().splitlines() if Path("/proc/cpuinfo").exists() else []
     processor = next((line.split(":", 1)[1].strip() for line in cpuinfo if line.startswith("model name")),
                      platform.processor())

@@ -8,7 +8,6 @@ which for two sizes is their mean."""
 
 import statistics
 from dataclasses import dataclass
-from typing import Optional
 
 from cases import CHAIN4, CONSTRUCTION, COPY, FLOOR, LINREGRESS, PASSES, PREDICT_PAIRS, PREDICT_SIZES, SUMMARY
 from timing import passes, versus
@@ -23,10 +22,10 @@ PASS_LIMITS = {"one pass": 1.15, "two passes, one array": 2.3, "two passes, both
 class Target:
     case: str
     limit: float
-    against: Optional[str] = None  # None: the one-pass unit
+    against: str | None = None  # None: the one-pass unit
     strict: bool = False  # must be below the limit, not just at most
     in_floors: bool = False  # counted in passes of the floor instead of the unit
-    sizes: Optional[tuple] = None  # given: judged at these instead, and each must meet the limit
+    sizes: tuple | None = None  # given: judged at these instead, and each must meet the limit
 
     def meets(self, figure: float) -> bool:
         return figure < self.limit if self.strict else figure <= self.limit
@@ -40,7 +39,7 @@ TIMING_TARGETS = (
 )
 
 
-def in_floors(name: str, samples: dict) -> Optional[float]:
+def in_floors(name: str, samples: dict) -> float | None:
     """A call's passes as passes of the measured floor: both are paired with
     the unit, so their quotient is too. None where there is no floor."""
     return passes(samples[name]) / passes(samples[FLOOR]) if FLOOR in samples else None
