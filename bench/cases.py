@@ -27,7 +27,8 @@ STATISTICS = tuple(name for name in vars(LinearRegression)
 PASSES = {"one pass": [name for name in STATISTICS if name.startswith("mean_")],
           "two passes, one array": [name for name in STATISTICS if name.startswith("std_")],
           "two passes, both arrays": ["pearson_correlation", "slope", "intercept", "predict_single"]}
-PASSES["three passes, both arrays"] = [name for name in STATISTICS if all(name not in g for g in PASSES.values())]
+PASSES["three passes, both arrays"] = [name for name in STATISTICS
+                                       if all(name not in names for names in PASSES.values())]
 
 SMALL_N = 10  # a model so small that the cost of a call before any pass shows
 PREDICT_SIZES = (100_000, 1_000_000)  # where predict is timed against tolist()
