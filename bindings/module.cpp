@@ -28,6 +28,7 @@
 
 #include <exception>
 #include <memory>
+#include <new>
 #include <string>
 #include <system_error>
 #include <type_traits>
@@ -113,11 +114,23 @@ DoubleArrayView view_of(const py::buffer_info& buffer) {
                            buffer.strides.data()};
 }
 
+// MemoryError naming the constructor and the samples it could not store,
+// instead of the allocator's bare message.
+[[noreturn]] void refuse_samples_for_memory(py::ssize_t count) {
+    PyErr_Format(PyExc_MemoryError, "LinearRegression(): x and y of %zd samples each are more than there is memory for",
+                 count);
+    throw py::error_already_set();
+}
+
 std::unique_ptr<LinearRegression> construct(const py::array_t<double>& x, const py::array_t<double>& y) {
     // Both views are held until the samples have been copied.
     const py::buffer_info x_buffer = x.request();
     const py::buffer_info y_buffer = y.request();
-    return std::make_unique<LinearRegression>(view_of(x_buffer), view_of(y_buffer));
+    try {
+        return std::make_unique<LinearRegression>(view_of(x_buffer), view_of(y_buffer));
+    } catch (const std::bad_alloc&) {
+        refuse_samples_for_memory(x_buffer.size);  // the model compares the counts before it allocates
+    }
 }
 
 // __init__. Converting the arguments can run Python code (an element's

@@ -1,6 +1,7 @@
 """The Python face of the module: members, signatures, argument conversion and errors."""
 
 import array as pyarray
+import ctypes
 import decimal
 import fractions
 import gc
@@ -321,17 +322,18 @@ def claims(length):
 
 @pytest.mark.parametrize("setup, call, naming", [
     # 8 TiB of logical float64 each, backed by a single real element.
-    *[pytest.param(f"huge = np.broadcast_to(0.0, {shape!r})", "LinearRegression(huge, huge)", None,
+    # `naming`: the exception type expected, and the call and the length its message must name.
+    *[pytest.param(f"huge = np.broadcast_to(0.0, {shape!r})", "LinearRegression(huge, huge)",
+                   ("MemoryError", "LinearRegression()", 2**40),
                    marks=needs_failing_operator_new, id=f"construction from {shape}")
       for shape in [(2**40,), (2**20, 2**20), (2**10, 2**10, 2**10, 2**10)]],
-    pytest.param("huge = np.broadcast_to(0.0, (2**40,))", "fit.predict(huge)", ("MemoryError", 2**40),
+    pytest.param("huge = np.broadcast_to(0.0, (2**40,))", "fit.predict(huge)", ("MemoryError", "predict()", 2**40),
                  marks=needs_failing_operator_new, id="predict of a broadcast array"),
-    # `naming`: the exception type expected and the claimed length its message must name beside predict.
-    *[pytest.param("", claims(length), ("MemoryError", length), marks=needs_failing_operator_new,
+    *[pytest.param("", claims(length), ("MemoryError", "predict()", length), marks=needs_failing_operator_new,
                    id=f"predict of a sequence claiming {length}") for length in (2**34, 2**40)],
-    *[pytest.param("", claims(length), ("ValueError", length), id=f"predict of a sequence claiming {length}")
-      for length in (2**60, 2**61, 2**62, sys.maxsize)],
-    pytest.param("", "fit.predict(range(2**61))", ("ValueError", 2**61), id="predict of range(2**61)"),
+    *[pytest.param("", claims(length), ("ValueError", "predict()", length),
+                   id=f"predict of a sequence claiming {length}") for length in (2**60, 2**61, 2**62, sys.maxsize)],
+    pytest.param("", "fit.predict(range(2**61))", ("ValueError", "predict()", 2**61), id="predict of range(2**61)"),
 ])
 def test_huge_inputs_are_refused_and_the_process_carries_on(setup, call, naming):
     result = run_child(f"""
@@ -356,8 +358,7 @@ def test_huge_inputs_are_refused_and_the_process_carries_on(setup, call, naming)
     """)
     error, *message, carried_on = succeeded(result).decode().splitlines()
     assert carried_on == "carried on" and error in ("MemoryError", "ValueError")
-    if naming:
-        assert error == naming[0] and "predict()" in message[0] and re.search(rf"\b{naming[1]}\b", message[0])
+    assert error == naming[0] and naming[1] in message[0] and re.search(rf"\b{naming[2]}\b", message[0])
 
 
 # ---------------------------------------------------------------------------
@@ -414,11 +415,29 @@ def test_predict_of_failing_iteration_raises_and_leaves_the_fit_unchanged(fit, m
 
 
 # ---------------------------------------------------------------------------
-# predict reads lists and tuples of floats and arrays of native doubles directly,
-# anything else through the sequence protocol: both must give the same outcome.
+# predict reads arrays of native doubles directly, anything else element by element
+# (floats directly, other numbers by the float rule): both must give the same outcome.
 
 class GeneralArray(np.ndarray):
     """An array subclass, whose items could differ from its buffer: predict takes the general path."""
+
+
+class CallsItselfArray(pyarray.array):
+    """An array.array subclass, by the same type name, whose items are not its buffer's elements."""
+
+    def __getitem__(self, index):
+        return 2.0 * super().__getitem__(index)
+
+    def __iter__(self):
+        return (self[i] for i in range(len(self)))
+
+
+CallsItselfArray.__name__ = "array.array"
+
+
+def test_predict_reads_the_items_of_a_lookalike_of_a_buffer_type(fit):
+    lookalike = CallsItselfArray("d", [1.0, 2.5])
+    assert [bits(v) for v in fit.predict(lookalike)] == [bits(fit.predict_single(v)) for v in (2.0, 5.0)]
 
 
 SHARED_FIT = LinearRegression([1.0, 2.0, 4.0, 7.0], [1.0, 3.0, 2.0, 9.5])
@@ -440,11 +459,12 @@ def outcome(call):
 def test_fast_and_general_paths_agree_on_floats(values):
     fit, array = SHARED_FIT, np.array(values, dtype=np.float64)
     expected = [raw_bits(fit.predict_single(v)) for v in values]
+    in_explicit_order = (ctypes.c_double * len(values))(*values)  # format "<d" or ">d", the byte order named
     for form in (values, tuple(values), (v for v in values), array, np.repeat(array, 2)[::2], memoryview(array),
-                 pyarray.array("d", values), array.view(GeneralArray)):
+                 pyarray.array("d", values), array.view(GeneralArray), memoryview(in_explicit_order)):
         assert outcome(lambda: fit.predict(form)) == expected
     assert outcome(lambda: fit.predict(array[::-1])) == expected[::-1]
-    longer = values * 40 + [7]  # read in place for blocks of predictions, then converted from the start
+    longer = values * 40 + [7]  # floats read directly, then an int by the float rule
     assert outcome(lambda: fit.predict(longer)) == outcome(lambda: fit.predict(v for v in longer))
 
 
