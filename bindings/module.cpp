@@ -215,22 +215,54 @@ py::object reduce_ex(Instance self, int /*protocol*/) { refuse_pickling(self); }
 // CPython 3.11 knows only the main interpreter (in a subinterpreter it would
 // wait forever for the lock its own thread holds), and its shared state is
 // not meant to be shared between interpreters. So the module loads in the
-// main interpreter alone. CPython refuses it to isolated subinterpreters by
-// the module's declaration; legacy ones are refused here.
-bool in_main_interpreter() { return PyInterpreterState_Get() == PyInterpreterState_Main(); }
+// main interpreter alone, refusing subinterpreters itself (CPython refuses
+// isolated ones too, by the module's declaration).
+//
+// For an import in a subinterpreter, CPython 3.13 runs the initialisation
+// function in the main interpreter, under a new thread state that it deletes
+// afterwards: pybind11, setting up its state there, would keep that thread
+// state as the thread's own, and its next use of it crashes. Such a thread
+// state runs no Python code, while an import in the main interpreter always
+// runs importlib's: so a current Python frame is required as well.
+bool importing_in_main_interpreter() {
+    if (PyInterpreterState_Get() != PyInterpreterState_Main()) return false;
+    PyFrameObject* const frame = PyThreadState_GetFrame(PyThreadState_Get());
+    Py_XDECREF(frame);
+    return frame != nullptr;
+}
 
 constexpr const char* subinterpreter_refusal =
     "trendfit cannot be imported in a subinterpreter; import it in the main interpreter";
 
+int refuse_subinterpreter(PyObject* /*module*/) {
+    PyErr_SetString(PyExc_ImportError, subinterpreter_refusal);
+    return -1;
+}
+
+// The definition handed to a subinterpreter's import instead of pybind11's,
+// so that pybind11 is never set up for it: its body refuses in the importing
+// interpreter itself (an error raised by the initialisation function, which
+// 3.13 runs in the main interpreter, would be that interpreter's object), and
+// CPython refuses isolated subinterpreters before it runs.
+PyModuleDef_Slot refusing_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(&refuse_subinterpreter)},
+#ifdef Py_mod_multiple_interpreters
+    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
+#endif
+    {0, nullptr}};
+
+PyModuleDef refusing_definition = {PyModuleDef_HEAD_INIT, "trendfit", nullptr, 0, nullptr, refusing_slots,
+                                   nullptr, nullptr, nullptr};
+
 }  // namespace
 
-// The module body. CPython 3.12 and later may call the initialisation function
-// below with the main interpreter current and run this body in the
-// subinterpreter that imports, so the check is repeated here. The inner
+// The module body, which runs in the interpreter that imports: the check of
+// the initialisation function below is repeated here, as the place where a
+// subinterpreter is seen whatever CPython's version. The inner
 // initialisation function that the macro defines is not exported (the linker
 // exports PyInit_trendfit alone); it is reached through PyInit_trendfit.
 PYBIND11_MODULE(trendfit_definition, m, py::multiple_interpreters::not_supported()) {
-    if (!in_main_interpreter()) throw py::import_error(subinterpreter_refusal);
+    if (!importing_in_main_interpreter()) throw py::import_error(subinterpreter_refusal);
     m.doc() = "Linear Regression with NumPy support";
 
     py::class_<LinearRegression> cls(m, "LinearRegression");
@@ -255,13 +287,11 @@ PYBIND11_MODULE(trendfit_definition, m, py::multiple_interpreters::not_supported
     cls.def("__reduce_ex__", &reduce_ex);
 }
 
-// The entry point: refuses a subinterpreter before pybind11 takes the
-// interpreter lock or touches its state; then pybind11's own, which checks the
-// interpreter's version and returns the module definition.
+// The entry point: a subinterpreter gets the refusing definition, before
+// pybind11 takes the interpreter lock or touches its state; otherwise
+// pybind11's entry point checks the interpreter's version and returns the
+// module's definition.
 PyMODINIT_FUNC PyInit_trendfit() {
-    if (!in_main_interpreter()) {
-        PyErr_SetString(PyExc_ImportError, subinterpreter_refusal);
-        return nullptr;
-    }
+    if (!importing_in_main_interpreter()) return PyModuleDef_Init(&refusing_definition);
     return PyInit_trendfit_definition();
 }
