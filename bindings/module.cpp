@@ -2,8 +2,10 @@
 // arguments, results and errors between Python and the model.
 //
 // pybind11 internals the bindings rely on. They are why pybind11 is pinned to
-// one exact release (CMakeLists.txt): an upgrade is the change most likely to
-// break them, and these tests are the ones that say so.
+// one exact release (CMakeLists.txt; CI also builds against the next one): an
+// upgrade is the change most likely to break them, and these tests are the
+// ones that say so. The entry point and the module body use pybind11's public
+// module macro alone.
 // - The `self` casters (type_caster<ConstructedModel> and <Instance>:
 //   get_type_info, instance::get_value_and_holder): reject None and impostors,
 //   and for the model's methods instances whose __init__ never ran. Guarded by

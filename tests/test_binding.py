@@ -207,7 +207,8 @@ def test_every_method_refuses_a_wrong_self_instead_of_crashing(kind):
 
 PICKLING = [f"pickle.dumps(fit(), {p})" for p in range(pickle.HIGHEST_PROTOCOL + 1)] + [
     f"fit().__reduce_ex__({p})" for p in (-1, 0, 1, 2, 5)] + [
-    "copy.copy(fit())", "copy.deepcopy(fit())", "fit().__reduce__()", "object.__reduce_ex__(fit(), 1)"]
+    "copy.copy(fit())", "copy.deepcopy(fit())", "fit().__reduce__()", "object.__reduce_ex__(fit(), 1)",
+    "copy.copy(type(fit()).__new__(type(fit())))"]  # an instance whose __init__ never ran
 OUR_REFUSAL = "trendfit cannot be imported in a subinterpreter; import it in the main interpreter"
 # An isolated subinterpreter may meet CPython's own refusal first, from the module's declaration.
 CPYTHONS_REFUSAL = "module trendfit does not support loading in subinterpreters"
