@@ -235,21 +235,40 @@ inline bool PredictArgument::convert_elements(py::handle sequence) {
     return true;
 }
 
+// Whether `object` is of exactly the type `name` of the module `module`. An
+// object of that type exists only once its module has been imported, so the
+// module is looked up among the imported ones, never imported here.
+inline bool has_exact_type(PyObject* object, const char* module, const char* name) {
+    PyObject* imported = PyDict_GetItemString(PyImport_GetModuleDict(), module);
+    if (imported == nullptr) return false;
+    const auto type = py::reinterpret_steal<py::object>(PyObject_GetAttrString(imported, name));
+    if (!type) drop_conversion_error();
+    return type.ptr() == reinterpret_cast<PyObject*>(Py_TYPE(object));
+}
+
+// The struct-module format of a double in this machine's byte order: native
+// ("d", "@d", "=d") or the explicit order that is this machine's.
+inline bool is_native_double_format(const char* format) {
+    if (std::strcmp(format, "d") == 0) return true;
+    const char order = format[0];
+    const bool this_machines_order = order == '@' || order == '=' || order == (PY_LITTLE_ENDIAN ? '<' : '>') ||
+                                     (order == '!' && !PY_LITTLE_ENDIAN);
+    return this_machines_order && std::strcmp(format + 1, "d") == 0;
+}
+
 // A one-dimensional buffer of native doubles from a type whose items are
 // exactly its buffer's elements: NumPy's own array type (not a subclass, such
-// as a masked array), memoryview and array.array.
+// as a masked array), memoryview and array.array (not a subclass either).
 inline bool PredictArgument::export_native_doubles(PyObject* object) {
-    const char* type_name = Py_TYPE(object)->tp_name;
-    const bool plain_array = std::strcmp(type_name, "numpy.ndarray") == 0 &&
-                             !PyType_HasFeature(Py_TYPE(object), Py_TPFLAGS_HEAPTYPE);
-    if (!plain_array && !PyMemoryView_Check(object) && std::strcmp(type_name, "array.array") != 0) return false;
+    if (!PyMemoryView_Check(object) && !has_exact_type(object, "numpy", "ndarray") &&
+        !has_exact_type(object, "array", "array"))
+        return false;
     if (PyObject_GetBuffer(object, &buffer, PyBUF_STRIDES | PyBUF_FORMAT) != 0) {
         drop_conversion_error();
         return false;
     }
     exported = true;
-    const char* format = buffer.format != nullptr ? buffer.format : "B";
-    const bool native_doubles = (std::strcmp(format, "d") == 0 || std::strcmp(format, "@d") == 0) &&
+    const bool native_doubles = is_native_double_format(buffer.format != nullptr ? buffer.format : "B") &&
                                 buffer.itemsize == sizeof(double) && buffer.ndim == 1;
     if (!native_doubles) {
         release_buffer();

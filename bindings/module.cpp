@@ -2,20 +2,18 @@
 // arguments, results and errors between Python and the model.
 //
 // pybind11 internals the bindings rely on. They are why pybind11 is pinned to
-// one exact release (CMakeLists.txt): an upgrade is the change most likely to
-// break them, and these tests are the ones that say so.
-// - The `self` caster (type_caster<ConstructedModel>: get_type_info,
-//   instance::get_value_and_holder): rejects None, impostors and instances
-//   whose __init__ never ran. Guarded by the wrong-`self` and impostor tests.
+// one exact release (CMakeLists.txt; CI also builds against the next one): an
+// upgrade is the change most likely to break them, and these tests are the
+// ones that say so. The entry point and the module body use pybind11's public
+// module macro alone.
+// - The `self` casters (type_caster<ConstructedModel> and <Instance>:
+//   get_type_info, instance::get_value_and_holder): reject None and impostors,
+//   and for the model's methods instances whose __init__ never ran. Guarded by
+//   the wrong-`self` and impostor tests.
 // - value_and_holder and initimpl::construct, with is_new_style_constructor:
 //   __init__ keeps the first model when called again or re-entered while its
 //   arguments convert, and pybind11 still checks that an overriding __init__
 //   called it. Guarded by the re-__init__, re-entry and subclass tests.
-// - PYBIND11_MODULE_PYINIT / PYBIND11_MODULE_EXEC and the interpreter counter:
-//   the module refuses subinterpreters before pybind11 touches its state.
-// - internals.default_metaclass, internals.instance_base, all_type_info and
-//   translate_exception: the guard that turns protocol 0/1 pickling's abort
-//   into TypeError. Both guarded by the pickling and subinterpreter test.
 // - In bindings/arguments.hpp: the stock casters' names (signatures), the
 //   float and sequence conversion rules they repeat, array_t's raw_array_t,
 //   object_is_convertible_to_std_vector, and the dispatcher's handling of
@@ -32,6 +30,7 @@
 
 #include <exception>
 #include <memory>
+#include <new>
 #include <string>
 #include <system_error>
 #include <type_traits>
@@ -55,9 +54,22 @@ struct ConstructedModel {
     const LinearRegression* model = nullptr;
 };
 
+// An instance of the class, whether or not its __init__ ran, as the `self` of a method.
+struct Instance {
+    py::handle object;
+};
+
 }  // namespace
 
 namespace pybind11::detail {
+
+// The class's type information if `src` is an instance of it or of a subclass.
+// The real type, not isinstance(): an object whose __class__ claims the class
+// (a mock modelled on it) passes isinstance() but has no model.
+inline const type_info* linear_regression_type_of(handle src) {
+    const type_info* info = get_type_info(typeid(LinearRegression));
+    return info != nullptr && PyObject_TypeCheck(src.ptr(), info->type) ? info : nullptr;
+}
 
 // Loads `self` for the methods. pybind11's own caster would hand over a null
 // pointer for None and freshly allocated, uninitialised storage for an
@@ -69,15 +81,26 @@ public:
     PYBIND11_TYPE_CASTER(ConstructedModel, const_name<LinearRegression>());
 
     bool load(handle src, bool /*convert*/) {
-        const type_info* info = get_type_info(typeid(LinearRegression));
-        // The real type, not isinstance(): an object whose __class__ claims the
-        // class (a mock modelled on it) passes isinstance() but has no model.
-        if (info == nullptr || !PyObject_TypeCheck(src.ptr(), info->type))
-            return false;  // None or a foreign object: the usual incompatible-arguments error
+        const type_info* info = linear_regression_type_of(src);
+        if (info == nullptr) return false;  // None or a foreign object: the usual incompatible-arguments error
         const value_and_holder v_h = reinterpret_cast<instance*>(src.ptr())->get_value_and_holder(info);
         if (!v_h.holder_constructed())
             throw type_error("this LinearRegression was never initialised: create it as LinearRegression(x, y)");
         value.model = v_h.value_ptr<LinearRegression>();
+        return true;
+    }
+};
+
+// Loads `self` for the methods that need only the Python object: any instance
+// of the class or of a subclass, constructed or not.
+template <>
+class type_caster<Instance> {
+public:
+    PYBIND11_TYPE_CASTER(Instance, const_name<LinearRegression>());
+
+    bool load(handle src, bool /*convert*/) {
+        if (linear_regression_type_of(src) == nullptr) return false;
+        value.object = src;
         return true;
     }
 };
@@ -93,11 +116,23 @@ DoubleArrayView view_of(const py::buffer_info& buffer) {
                            buffer.strides.data()};
 }
 
+// MemoryError naming the constructor and the samples it could not store,
+// instead of the allocator's bare message.
+[[noreturn]] void refuse_samples_for_memory(py::ssize_t count) {
+    PyErr_Format(PyExc_MemoryError, "LinearRegression(): x and y of %zd samples each are more than there is memory for",
+                 count);
+    throw py::error_already_set();
+}
+
 std::unique_ptr<LinearRegression> construct(const py::array_t<double>& x, const py::array_t<double>& y) {
     // Both views are held until the samples have been copied.
     const py::buffer_info x_buffer = x.request();
     const py::buffer_info y_buffer = y.request();
-    return std::make_unique<LinearRegression>(view_of(x_buffer), view_of(y_buffer));
+    try {
+        return std::make_unique<LinearRegression>(view_of(x_buffer), view_of(y_buffer));
+    } catch (const std::bad_alloc&) {
+        refuse_samples_for_memory(x_buffer.size);  // the model compares the counts before it allocates
+    }
 }
 
 // __init__. Converting the arguments can run Python code (an element's
@@ -182,81 +217,72 @@ void summary(ConstructedModel self) {
     if (failure) raise_in_python(failure);
 }
 
-// Python's pickling at protocols 0 and 1 (copyreg._reduce_ex, which __reduce__()
-// and __reduce_ex__(p) for p < 2 reach as well) copies an object's state by
-// calling the nearest base class that has a __new__ of its own with the object
-// as argument; for every pybind11 class that is pybind11's bare common base. That
-// type has no C++ type behind it, so pybind11's allocator throws a C++ exception
-// through the interpreter's C frames, which aborts the process. The metaclass's
-// call slot is guarded so that such a call raises TypeError before the allocator
-// runs. The metaclass is shared by every pybind11 module of the same ABI, so the
-// guard lets every other call through untouched.
-ternaryfunc unguarded_class_call = nullptr;
-newfunc pybind11_instance_new = nullptr;
-
-// Whether calling `type` would reach pybind11's allocator with nothing to allocate.
-bool allocation_would_abort(PyTypeObject* type) {
-    return type->tp_new == pybind11_instance_new && py::detail::all_type_info(type).empty();
+// Pickling and copying, at every protocol, reach one of these two methods
+// (pickle and copy call __reduce_ex__, object.__reduce_ex__ calls an overriding
+// __reduce__): the samples are not exposed to be saved, so both refuse, naming
+// the instance's own type as Python does for objects it cannot pickle.
+[[noreturn]] void refuse_pickling(Instance self) {
+    PyErr_Format(PyExc_TypeError, "cannot pickle '%.200s' object", Py_TYPE(self.object.ptr())->tp_name);
+    throw py::error_already_set();
 }
 
-// copyreg's state copy `base(obj)` gets the answer that object.__reduce_ex__
-// gives at protocol 2 and above; any other call says what is wrong.
-PyObject* refuse_allocation_without_cpp_type(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    const bool no_keywords = kwargs == nullptr || PyDict_GET_SIZE(kwargs) == 0;
-    if (no_keywords && PyTuple_GET_SIZE(args) == 1 && PyObject_TypeCheck(PyTuple_GET_ITEM(args, 0), type)) {
-        PyErr_Format(PyExc_TypeError, "cannot pickle '%.200s' object", Py_TYPE(PyTuple_GET_ITEM(args, 0))->tp_name);
-    } else {
-        PyErr_Format(PyExc_TypeError, "cannot create '%.200s' instances: no pybind11-registered base type",
-                     type->tp_name);
-    }
-    return nullptr;
+py::object reduce(Instance self) { refuse_pickling(self); }
+
+py::object reduce_ex(Instance self, int /*protocol*/) { refuse_pickling(self); }
+
+// pybind11 takes the interpreter lock through PyGILState_Ensure, which on
+// CPython 3.11 knows only the main interpreter (in a subinterpreter it would
+// wait forever for the lock its own thread holds), and its shared state is
+// not meant to be shared between interpreters. So the module loads in the
+// main interpreter alone, refusing subinterpreters itself (CPython refuses
+// isolated ones too, by the module's declaration).
+//
+// For an import in a subinterpreter, CPython 3.13 runs the initialisation
+// function in the main interpreter, under a new thread state that it deletes
+// afterwards: pybind11, setting up its state there, would keep that thread
+// state as the thread's own, and its next use of it crashes. Such a thread
+// state runs no Python code, while an import in the main interpreter always
+// runs importlib's: so a current Python frame is required as well.
+bool importing_in_main_interpreter() {
+    if (PyInterpreterState_Get() != PyInterpreterState_Main()) return false;
+    PyFrameObject* const frame = PyThreadState_GetFrame(PyThreadState_Get());
+    Py_XDECREF(frame);
+    return frame != nullptr;
 }
 
-extern "C" PyObject* guarded_class_call(PyObject* type, PyObject* args, PyObject* kwargs) {
-    try {
-        if (allocation_would_abort(reinterpret_cast<PyTypeObject*>(type)))
-            return refuse_allocation_without_cpp_type(reinterpret_cast<PyTypeObject*>(type), args, kwargs);
-    } catch (...) {
-        py::detail::translate_exception(std::current_exception());
-        return nullptr;
-    }
-    return unguarded_class_call(type, args, kwargs);
+constexpr const char* subinterpreter_refusal =
+    "trendfit cannot be imported in a subinterpreter; import it in the main interpreter";
+
+int refuse_subinterpreter(PyObject* /*module*/) {
+    PyErr_SetString(PyExc_ImportError, subinterpreter_refusal);
+    return -1;
 }
 
-// Installed once per process: a module body that runs again (the same file
-// loaded a second time as `package.trendfit`) must not wrap the guard in itself.
-void guard_calls_of_classes_without_cpp_type() {
-    const py::detail::internals& internals = py::detail::get_internals();
-    PyTypeObject* metaclass = internals.default_metaclass;
-    if (metaclass->tp_call == &guarded_class_call) return;
-    pybind11_instance_new = reinterpret_cast<PyTypeObject*>(internals.instance_base)->tp_new;
-    unguarded_class_call = metaclass->tp_call;
-    metaclass->tp_call = &guarded_class_call;
-}
+// The definition handed to a subinterpreter's import instead of pybind11's,
+// so that pybind11 is never set up for it: its body refuses in the importing
+// interpreter itself (an error raised by the initialisation function, which
+// 3.13 runs in the main interpreter, would be that interpreter's object), and
+// CPython refuses isolated subinterpreters before it runs.
+PyModuleDef_Slot refusing_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(&refuse_subinterpreter)},
+#ifdef Py_mod_multiple_interpreters
+    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
+#endif
+    {0, nullptr}};
 
-// pybind11 keeps its shared state in one process-wide slot on CPython 3.11 and
-// takes the interpreter lock through PyGILState_Ensure, which there knows only
-// the main interpreter: in a subinterpreter it would wait forever for the lock
-// its own thread holds. So the module refuses to load anywhere else, before
-// pybind11 touches its state.
-bool in_main_interpreter() { return PyInterpreterState_Get() == PyInterpreterState_Main(); }
-
-PyObject* refuse_subinterpreter() {
-    PyErr_SetString(PyExc_ImportError,
-                    "trendfit cannot be imported in a subinterpreter; import it in the main interpreter");
-    return nullptr;
-}
+PyModuleDef refusing_definition = {PyModuleDef_HEAD_INIT, "trendfit", nullptr, 0, nullptr, refusing_slots,
+                                   nullptr, nullptr, nullptr};
 
 }  // namespace
 
-// PYBIND11_MODULE, with the main-interpreter check placed between pybind11's
-// interpreter-version check and its first use of its shared state.
-PYBIND11_MODULE_PYINIT(trendfit,
-                       if (!in_main_interpreter()) return refuse_subinterpreter();
-                       py::detail::get_num_interpreters_seen() += 1)
-PYBIND11_MODULE_EXEC(trendfit, m) {
+// The module body, which runs in the interpreter that imports: the check of
+// the initialisation function below is repeated here, as the place where a
+// subinterpreter is seen whatever CPython's version. The inner
+// initialisation function that the macro defines is not exported (the linker
+// exports PyInit_trendfit alone); it is reached through PyInit_trendfit.
+PYBIND11_MODULE(trendfit_definition, m, py::multiple_interpreters::not_supported()) {
+    if (!importing_in_main_interpreter()) throw py::import_error(subinterpreter_refusal);
     m.doc() = "Linear Regression with NumPy support";
-    guard_calls_of_classes_without_cpp_type();
 
     py::class_<LinearRegression> cls(m, "LinearRegression");
     cls.def("__init__", &initialise, py::detail::is_new_style_constructor());
@@ -276,4 +302,15 @@ PYBIND11_MODULE_EXEC(trendfit, m) {
     def_method(cls, "slope_standard_error", &LinearRegression::slope_standard_error);
     def_method(cls, "t_value_slope", &LinearRegression::t_value_slope);
     cls.def("summary", &summary);
+    cls.def("__reduce__", &reduce);
+    cls.def("__reduce_ex__", &reduce_ex);
+}
+
+// The entry point: a subinterpreter gets the refusing definition, before
+// pybind11 takes the interpreter lock or touches its state; otherwise
+// pybind11's entry point checks the interpreter's version and returns the
+// module's definition.
+PyMODINIT_FUNC PyInit_trendfit() {
+    if (!importing_in_main_interpreter()) return PyModuleDef_Init(&refusing_definition);
+    return PyInit_trendfit_definition();
 }

@@ -66,10 +66,9 @@ def describe(outcome):
     return f"{float(slope):.6g}, {float(error):.6g}"
 
 
+# Two points and constant x are left out: SciPy's answers to them changed in
+# SciPy 1.18 (see the README).
 DEGENERATE = [
-    ("two points on a line", [0.0, 1.0], [1.0, 3.0]),
-    ("two points, inexact", [0.1, 0.7], [0.3, 0.9]),
-    ("constant x", [2.0, 2.0, 2.0], [1.0, 2.0, 4.0]),
     ("constant y", [1.0, 2.0, 4.0], [5.0, 5.0, 5.0]),
     ("a NaN in x", [1.0, math.nan, 3.0], [1.0, 2.0, 3.0]),
     ("x = y, magnitude 1e-100", [1e-100, 2e-100, 3e-100], [1e-100, 2e-100, 3e-100]),

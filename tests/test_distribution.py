@@ -116,6 +116,7 @@ def test_sdist_installs_and_its_quickstart_runs(fresh_install):
     assert version.stdout == f"{PROJECT['version']}\n", output_of(version)
 
 
+@pytest.mark.signatures
 @tooling
 def test_fresh_install_is_built_with_the_pinned_pybind11(fresh_install):
     python, unpacked = fresh_install
