@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "model/fitted_line.hpp"
 #include "model/sample_allocator.hpp"
 
 namespace trendfit {
@@ -18,21 +19,6 @@ struct DoubleArrayView {
     std::size_t ndim;
     const std::ptrdiff_t* shape;    // ndim extents
     const std::ptrdiff_t* strides;  // ndim byte strides
-};
-
-// The fitted line, computed once, for evaluating many values a block at a
-// time: a caller that builds a result of its own then needs no buffer of all
-// the predictions.
-class FittedLine {
-public:
-    // predictions[i] = the line at values[i], exactly as predict_single.
-    void predict(const double* values, std::size_t count, double* predictions) const;
-
-private:
-    friend class LinearRegression;
-    FittedLine(double slope_of_line, double intercept_of_line) : slope(slope_of_line), intercept(intercept_of_line) {}
-    double slope;
-    double intercept;
 };
 
 // Simple least-squares fit of y = intercept + slope * x.

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "model/arithmetic.hpp"
+#include "model/fitted_line.hpp"
 #include "model/sample_allocator.hpp"
 
 namespace trendfit::detail {
@@ -20,17 +21,6 @@ struct Moments {
     std::size_t n;
     double mean_x, mean_y;
     double sxx, syy, sxy;
-};
-
-struct Line {
-    double slope;
-    double intercept;
-
-    // intercept + (slope * v), in that order, exactly as predict_single.
-    template <typename Arithmetic = InWrittenOrder>
-    double at(double v) const {
-        return Arithmetic::add(intercept, Arithmetic::mul(slope, v));
-    }
 };
 
 // The residuals e_i = p_i - y_i of the predictions at the stored x, summed
@@ -48,7 +38,7 @@ double root_mean_square(double sum_of_squares, std::size_t n, std::uint64_t k);
 // Everything the fit measures need: three passes in all.
 struct Fit {
     Moments moments;
-    Line line;
+    FittedLine line;
     ResidualSums residuals;
 
     double rmse() const {
@@ -73,7 +63,7 @@ double std_of(const Samples& v);
 Moments moments_of(const Samples& x, const Samples& y);
 double sample_std(double sum_of_squares, std::size_t n);
 double correlation(const Moments& m);
-Line line_of(const Moments& m);
+FittedLine line_of(const Moments& m);
 Fit fit_of(const Samples& x, const Samples& y);
 
 }  // namespace trendfit::detail
