@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -20,6 +19,8 @@ struct DoubleArrayView {
     const std::ptrdiff_t* shape;    // ndim extents
     const std::ptrdiff_t* strides;  // ndim byte strides
 };
+
+struct StatisticValues;  // one value per statistic (statistics.hpp)
 
 // Simple least-squares fit of y = intercept + slope * x.
 //
@@ -54,14 +55,14 @@ public:
     double slope_standard_error() const;
     double t_value_slope() const;
 
-    // The thirteen statistics in the report's order, from shared passes (two
-    // for the means and Sxx, Syy, Sxy, one for the residuals); each is bit for
-    // bit what its own method returns.
-    std::array<double, 13> report_values() const;
+    // Every statistic in the table's order (statistics.hpp), from three shared
+    // passes (two for the means and Sxx, Syy, Sxy, one for the residuals);
+    // each is bit for bit what its own method returns.
+    StatisticValues report_values() const;
 
-    // The 13-line report: each line a label, the value as a default-formatted
-    // standard stream writes it (%g, six significant digits, classic locale)
-    // and a line feed.
+    // The report, a line per statistic: its label, the value as a
+    // default-formatted standard stream writes it (%g, six significant
+    // digits, classic locale) and a line feed.
     std::string report() const;
 
     // Writes report() to standard output, see write_to_standard_output.
