@@ -8,8 +8,6 @@ namespace {
 // which costs about 15% while the data is in cache.
 #if defined(__GNUC__)
 #define TRENDFIT_OUT_OF_LINE __attribute__((noinline))
-#elif defined(_MSC_VER)
-#define TRENDFIT_OUT_OF_LINE __declspec(noinline)
 #else
 #define TRENDFIT_OUT_OF_LINE
 #endif

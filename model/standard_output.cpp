@@ -10,13 +10,9 @@
 #include <string>
 #include <system_error>
 
-#if defined(_WIN32)
-#include <io.h>
-#else
 #include <poll.h>
 #include <pthread.h>
 #include <unistd.h>
-#endif
 
 // glibc loses what stdio holds when a flush fails, EINTR included, so there
 // the pending bytes are taken out of stdout's buffer and written with the
@@ -141,7 +137,6 @@ std::string take_pending_output(InterruptHandler on_interrupt) {
 void put_back_pending_output(const char*, std::size_t) {}
 #endif
 
-#if !defined(_WIN32)
 // A process forked while another thread writes would inherit the lock held
 // by a thread that does not exist in the child, and hang at its first report:
 // the child starts with a fresh lock instead.
@@ -152,29 +147,17 @@ void prepare_child_after_fork() {
 #endif
 }
 [[maybe_unused]] const int prepared_after_fork = pthread_atfork(nullptr, nullptr, &prepare_child_after_fork);
-#endif
 
 // One write(2) to file descriptor 1: the count written, or -1 with errno set.
-std::ptrdiff_t write_some(const char* data, std::size_t size) {
-#if defined(_WIN32)
-    constexpr std::size_t most = 1u << 30;
-    return _write(1, data, static_cast<unsigned>(size < most ? size : most));
-#else
-    return ::write(1, data, size);
-#endif
-}
+std::ptrdiff_t write_some(const char* data, std::size_t size) { return ::write(1, data, size); }
 
 // Waits until a non-blocking descriptor 1 takes more bytes.
 void wait_until_writable(InterruptHandler on_interrupt, std::size_t written, std::size_t size) {
-#if defined(_WIN32)
-    fail_to_write(EAGAIN, written, size);
-#else
     pollfd standard_output{1, POLLOUT, 0};
     while (::poll(&standard_output, 1, -1) < 0) {
         if (errno != EINTR) fail_to_write(errno, written, size);
         on_signal(on_interrupt);
     }
-#endif
 }
 
 // Writes unit[written...] and counts in `written` what went out, so that a
