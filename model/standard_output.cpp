@@ -27,9 +27,6 @@
 namespace trendfit {
 namespace {
 
-// Held while a unit goes to standard output, so that two never interleave.
-std::mutex standard_output_lock;
-
 using InterruptHandler = void (*)();
 
 // Runs on_interrupt (which may throw to give up) after a signal.
@@ -137,17 +134,6 @@ std::string take_pending_output(InterruptHandler on_interrupt) {
 void put_back_pending_output(const char*, std::size_t) {}
 #endif
 
-// A process forked while another thread writes would inherit the lock held
-// by a thread that does not exist in the child, and hang at its first report:
-// the child starts with a fresh lock instead.
-void prepare_child_after_fork() {
-    new (&standard_output_lock) std::mutex;
-#if TRENDFIT_TAKES_PENDING_STDIO
-    note_inherited_output();
-#endif
-}
-[[maybe_unused]] const int prepared_after_fork = pthread_atfork(nullptr, nullptr, &prepare_child_after_fork);
-
 // One write(2) to file descriptor 1: the count written, or -1 with errno set.
 std::ptrdiff_t write_some(const char* data, std::size_t size) { return ::write(1, data, size); }
 
@@ -180,23 +166,59 @@ void write_unit(const std::string& unit, std::size_t& written, InterruptHandler 
     }
 }
 
+// Locking: how units from several threads, signal handlers, forked children
+// and an ending interpreter stay whole and never hang. All of it is here.
+//
+// - write_to_standard_output holds standard_output_lock for a whole unit:
+//   taking C stdio's pending bytes, every write and wait, and putting bytes
+//   back after a failure. So two units never interleave. stdio's own lock of
+//   stdout (StdoutLocked) is taken only within it, while stdout's buffer is
+//   read or refilled, never across a write.
+// - on_interrupt runs with the lock held. The Python module's runs Python's
+//   signal handlers and so takes the interpreter lock; its summary() lets go
+//   of the interpreter lock before it calls in here. The order is therefore
+//   always this lock, then the interpreter's: no thread waits for this one
+//   while it holds the interpreter's.
+// - A handler that asks for another report on the writing thread would wait
+//   for the lock that its own thread holds: writing_on_this_thread makes that
+//   call throw std::runtime_error instead. A handler that waits for another
+//   thread's report still hangs, and one that forks hands its child a renewed
+//   lock that the writing scope then unlocks; neither is worth a second lock.
+// - A process forked while another thread writes would inherit the lock held
+//   by a thread that does not exist in the child, and hang at its first
+//   report: the fork handler gives the child a fresh lock (and notes which of
+//   stdout's pending bytes are its parent's).
+// - At interpreter exit CPython ends a daemon thread that asks for the
+//   interpreter lock (in on_interrupt) by unwinding its stack, glibc's forced
+//   unwind. It passes through write_to_standard_output as an exception
+//   would: pending bytes not written go back, the flag is cleared and the
+//   lock released. The module's summary() rethrows abi::__forced_unwind from
+//   its catch-all, which would otherwise end the process with an abort.
+std::mutex standard_output_lock;
+thread_local bool writing_on_this_thread = false;
+
+void prepare_child_after_fork() {
+    new (&standard_output_lock) std::mutex;
+#if TRENDFIT_TAKES_PENDING_STDIO
+    note_inherited_output();
+#endif
+}
+[[maybe_unused]] const int prepared_after_fork = pthread_atfork(nullptr, nullptr, &prepare_child_after_fork);
+
+// Clears writing_on_this_thread when the unit is done, however it ends.
+struct WritingOnThisThread {
+    WritingOnThisThread() { writing_on_this_thread = true; }
+    ~WritingOnThisThread() { writing_on_this_thread = false; }
+    WritingOnThisThread(const WritingOnThisThread&) = delete;
+    WritingOnThisThread& operator=(const WritingOnThisThread&) = delete;
+};
+
 }  // namespace
 
 void write_to_standard_output(const std::string& text, void (*on_interrupt)()) {
-    // on_interrupt runs with the lock held. It may run code (a signal
-    // handler) that asks for another report on this thread: refuse instead of
-    // hanging. A handler that waits for another thread's report would still
-    // hang, and one that forks hands the child a renewed lock that this scope
-    // then unlocks; neither is worth a second lock.
-    thread_local bool writing = false;
-    if (writing) throw std::runtime_error("summary called again while its report is being written");
+    if (writing_on_this_thread) throw std::runtime_error("summary called again while its report is being written");
     const std::lock_guard<std::mutex> hold(standard_output_lock);
-    struct ClearedOnExit {
-        bool& flag;
-        ~ClearedOnExit() { flag = false; }
-    };
-    writing = true;
-    const ClearedOnExit cleared{writing};
+    const WritingOnThisThread writing;
 
     const std::string pending = take_pending_output(on_interrupt);
     std::string joined;
