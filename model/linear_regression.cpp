@@ -34,8 +34,7 @@ std::vector<double> LinearRegression::predict(const std::vector<double>& values)
 }
 
 FittedLine LinearRegression::fitted_line() const {
-    const Line line = in_default_state([&] { return line_of(moments_of(x, y)); });
-    return FittedLine(line.slope, line.intercept);
+    return in_default_state([&] { return line_of(moments_of(x, y)); });
 }
 
 void FittedLine::predict(const double* values, std::size_t count, double* predictions) const {
@@ -43,15 +42,14 @@ void FittedLine::predict(const double* values, std::size_t count, double* predic
     // At full speed first, as the passes are: a prediction that is not NaN is
     // the same either way, and only a NaN's bits depend on the order of the
     // operands, so only NaN predictions are made again in written order.
-    const Line line{slope, intercept};
     bool nan_made = false;
     for (std::size_t i = 0; i < count; ++i) {
-        predictions[i] = line.at<AsCompiled>(values[i]);
+        predictions[i] = at<AsCompiled>(values[i]);
         nan_made |= std::isnan(predictions[i]);
     }
     if (!nan_made) return;
     for (std::size_t i = 0; i < count; ++i)
-        if (std::isnan(predictions[i])) predictions[i] = line.at(values[i]);
+        if (std::isnan(predictions[i])) predictions[i] = at(values[i]);
 }
 
 double LinearRegression::rmse() const { return in_default_state([&] { return fit_of(x, y).rmse(); }); }

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <string>
 #include <vector>
 
+#include "model/fitted_line.hpp"
 #include "model/sample_allocator.hpp"
 
 namespace trendfit {
@@ -20,20 +20,7 @@ struct DoubleArrayView {
     const std::ptrdiff_t* strides;  // ndim byte strides
 };
 
-// The fitted line, computed once, for evaluating many values a block at a
-// time: a caller that builds a result of its own then needs no buffer of all
-// the predictions.
-class FittedLine {
-public:
-    // predictions[i] = the line at values[i], exactly as predict_single.
-    void predict(const double* values, std::size_t count, double* predictions) const;
-
-private:
-    friend class LinearRegression;
-    FittedLine(double slope_of_line, double intercept_of_line) : slope(slope_of_line), intercept(intercept_of_line) {}
-    double slope;
-    double intercept;
-};
+struct StatisticValues;  // one value per statistic (statistics.hpp)
 
 // Simple least-squares fit of y = intercept + slope * x.
 //
@@ -68,14 +55,14 @@ public:
     double slope_standard_error() const;
     double t_value_slope() const;
 
-    // The thirteen statistics in the report's order, from shared passes (two
-    // for the means and Sxx, Syy, Sxy, one for the residuals); each is bit for
-    // bit what its own method returns.
-    std::array<double, 13> report_values() const;
+    // Every statistic in the table's order (statistics.hpp), from three shared
+    // passes (two for the means and Sxx, Syy, Sxy, one for the residuals);
+    // each is bit for bit what its own method returns.
+    StatisticValues report_values() const;
 
-    // The 13-line report: each line a label, the value as a default-formatted
-    // standard stream writes it (%g, six significant digits, classic locale)
-    // and a line feed.
+    // The report, a line per statistic: its label, the value as a
+    // default-formatted standard stream writes it (%g, six significant
+    // digits, classic locale) and a line feed.
     std::string report() const;
 
     // Writes report() to standard output, see write_to_standard_output.

@@ -8,19 +8,29 @@ namespace {
 // which costs about 15% while the data is in cache.
 #if defined(__GNUC__)
 #define TRENDFIT_OUT_OF_LINE __attribute__((noinline))
-#elif defined(_MSC_VER)
-#define TRENDFIT_OUT_OF_LINE __declspec(noinline)
 #else
 #define TRENDFIT_OUT_OF_LINE
 #endif
 
+// Whether a pass's result holds a NaN.
+bool any_nan_in(double sum) { return std::isnan(sum); }
+bool any_nan_in(const Moments& m) { return any_nan(m.mean_x, m.mean_y, m.sxx, m.syy, m.sxy); }
+bool any_nan_in(const ResidualSums& sums) { return any_nan(sums.squares, sums.absolutes); }
+
+// pass(AsCompiled{}) at full speed, and again as pass(InWrittenOrder{}) when
+// its result holds a NaN, whose bits only the written order fixes.
+template <typename Pass>
+auto run_pass(Pass pass) {
+    const auto result = pass(AsCompiled{});
+    return any_nan_in(result) ? pass(InWrittenOrder{}) : result;
+}
 
 // Sums. Each accumulator starts at 0.0 and adds one rounded term at a time in
 // increasing index order; independent accumulators share a pass so their
 // dependency chains overlap, which changes no result.
 
 template <typename Arithmetic>
-double running_sum_as(const Samples& v) {
+double running_sum(Arithmetic, const Samples& v) {
     const double* p = v.data();
     const std::size_t n = v.size();
     double sum = 0.0;
@@ -28,14 +38,9 @@ double running_sum_as(const Samples& v) {
     return sum;
 }
 
-double running_sum(const Samples& v) {
-    const double sum = running_sum_as<AsCompiled>(v);
-    return any_nan(sum) ? running_sum_as<InWrittenOrder>(v) : sum;
-}
-
 // Sum of squared deviations from m, the second pass of a standard deviation.
 template <typename Arithmetic>
-double centred_sum_of_squares_as(const Samples& v, double m) {
+double centred_sum_of_squares(Arithmetic, const Samples& v, double m) {
     const double* p = v.data();
     const std::size_t n = v.size();
     double sum = 0.0;
@@ -46,13 +51,8 @@ double centred_sum_of_squares_as(const Samples& v, double m) {
     return sum;
 }
 
-double centred_sum_of_squares(const Samples& v, double m) {
-    const double sum = centred_sum_of_squares_as<AsCompiled>(v, m);
-    return any_nan(sum) ? centred_sum_of_squares_as<InWrittenOrder>(v, m) : sum;
-}
-
 template <typename Arithmetic>
-TRENDFIT_OUT_OF_LINE Moments moments_as(const Samples& x, const Samples& y) {
+TRENDFIT_OUT_OF_LINE Moments moments(Arithmetic, const Samples& x, const Samples& y) {
     const double* px = x.data();
     const double* py = y.data();
     const std::size_t n = x.size();
@@ -85,7 +85,7 @@ double degrees_of_freedom(std::size_t n, std::uint64_t k) {
 }
 
 template <typename Arithmetic>
-ResidualSums residual_sums_as(const Samples& x, const Samples& y, const Line& line) {
+ResidualSums residual_sums(Arithmetic, const Samples& x, const Samples& y, const FittedLine& line) {
     const double* px = x.data();
     const double* py = y.data();
     const std::size_t n = y.size();
@@ -98,23 +98,17 @@ ResidualSums residual_sums_as(const Samples& x, const Samples& y, const Line& li
     return ResidualSums{squares, absolutes};
 }
 
-ResidualSums residual_sums(const Samples& x, const Samples& y, const Line& line) {
-    const ResidualSums sums = residual_sums_as<AsCompiled>(x, y, line);
-    return any_nan(sums.squares, sums.absolutes) ? residual_sums_as<InWrittenOrder>(x, y, line) : sums;
-}
-
 }  // namespace
 
-double mean_of(const Samples& v) { return InWrittenOrder::div(running_sum(v), count_as_double(v.size())); }
-
-Moments moments_of(const Samples& x, const Samples& y) {
-    const Moments m = moments_as<AsCompiled>(x, y);
-    return any_nan(m.mean_x, m.mean_y, m.sxx, m.syy, m.sxy) ? moments_as<InWrittenOrder>(x, y) : m;
+double mean_of(const Samples& v) {
+    const double sum = run_pass([&](auto arithmetic) { return running_sum(arithmetic, v); });
+    return InWrittenOrder::div(sum, count_as_double(v.size()));
 }
 
-// sqrt(sum_of_squares / (n - k)). With no data there is no spread or error
-// to report: n = 0 divides by n itself (0/0, NaN like every other statistic
-// of no data) instead of by the wrapped n - k, which would give +0.0.
+Moments moments_of(const Samples& x, const Samples& y) {
+    return run_pass([&](auto arithmetic) { return moments(arithmetic, x, y); });
+}
+
 double root_mean_square(double sum_of_squares, std::size_t n, std::uint64_t k) {
     const double divisor = n == 0 ? 0.0 : degrees_of_freedom(n, k);
     return InWrittenOrder::sqrt(InWrittenOrder::div(sum_of_squares, divisor));
@@ -122,23 +116,28 @@ double root_mean_square(double sum_of_squares, std::size_t n, std::uint64_t k) {
 
 double sample_std(double sum_of_squares, std::size_t n) { return root_mean_square(sum_of_squares, n, 1); }
 
-double std_of(const Samples& v) { return sample_std(centred_sum_of_squares(v, mean_of(v)), v.size()); }
+double std_of(const Samples& v) {
+    const double mean = mean_of(v);
+    const double sum = run_pass([&](auto arithmetic) { return centred_sum_of_squares(arithmetic, v, mean); });
+    return sample_std(sum, v.size());
+}
 
 double correlation(const Moments& m) {
     return InWrittenOrder::div(m.sxy, InWrittenOrder::sqrt(InWrittenOrder::mul(m.sxx, m.syy)));
 }
 
 // The slope is (std_y / std_x) * r and the line passes through the means.
-Line line_of(const Moments& m) {
+FittedLine line_of(const Moments& m) {
     const double ratio = InWrittenOrder::div(sample_std(m.syy, m.n), sample_std(m.sxx, m.n));
     const double slope = InWrittenOrder::mul(ratio, correlation(m));
-    return Line{slope, InWrittenOrder::sub(m.mean_y, InWrittenOrder::mul(m.mean_x, slope))};
+    return FittedLine{slope, InWrittenOrder::sub(m.mean_y, InWrittenOrder::mul(m.mean_x, slope))};
 }
 
 Fit fit_of(const Samples& x, const Samples& y) {
     const Moments m = moments_of(x, y);
-    const Line line = line_of(m);
-    return Fit{m, line, residual_sums(x, y, line)};
+    const FittedLine line = line_of(m);
+    const ResidualSums residuals = run_pass([&](auto arithmetic) { return residual_sums(arithmetic, x, y, line); });
+    return Fit{m, line, residuals};
 }
 
 }  // namespace trendfit::detail

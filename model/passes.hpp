@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "model/arithmetic.hpp"
+#include "model/fitted_line.hpp"
 #include "model/sample_allocator.hpp"
 
 namespace trendfit::detail {
@@ -22,17 +23,6 @@ struct Moments {
     double sxx, syy, sxy;
 };
 
-struct Line {
-    double slope;
-    double intercept;
-
-    // intercept + (slope * v), in that order, exactly as predict_single.
-    template <typename Arithmetic = InWrittenOrder>
-    double at(double v) const {
-        return Arithmetic::add(intercept, Arithmetic::mul(slope, v));
-    }
-};
-
 // The residuals e_i = p_i - y_i of the predictions at the stored x, summed
 // as squares and as absolute values in one pass.
 struct ResidualSums {
@@ -44,12 +34,25 @@ struct ResidualSums {
 // to report: n = 0 divides by n itself (0/0, NaN like every other statistic
 // of no data) instead of by the wrapped n - k, which would give +0.0.
 double root_mean_square(double sum_of_squares, std::size_t n, std::uint64_t k);
+double sample_std(double sum_of_squares, std::size_t n);
+double correlation(const Moments& m);
 
-// Everything the fit measures need: three passes in all.
+// The three passes every fit measure needs, and every statistic made from
+// them (the report's values). The means, Sxx and Syy come out of the moments
+// pass exactly as the single-array passes of mean_x, std_x and the others make
+// them, so each has the bits of its own method.
 struct Fit {
     Moments moments;
-    Line line;
+    FittedLine line;
     ResidualSums residuals;
+
+    double mean_x() const { return moments.mean_x; }
+    double mean_y() const { return moments.mean_y; }
+    double pearson_correlation() const { return correlation(moments); }
+    double std_x() const { return sample_std(moments.sxx, moments.n); }
+    double std_y() const { return sample_std(moments.syy, moments.n); }
+    double slope() const { return line.slope; }
+    double intercept() const { return line.intercept; }
 
     double rmse() const {
         return InWrittenOrder::sqrt(InWrittenOrder::div(residuals.squares, count_as_double(moments.n)));
@@ -71,9 +74,7 @@ double mean_of(const Samples& v);
 double std_of(const Samples& v);
 
 Moments moments_of(const Samples& x, const Samples& y);
-double sample_std(double sum_of_squares, std::size_t n);
-double correlation(const Moments& m);
-Line line_of(const Moments& m);
+FittedLine line_of(const Moments& m);
 Fit fit_of(const Samples& x, const Samples& y);
 
 }  // namespace trendfit::detail

@@ -10,13 +10,9 @@
 #include <string>
 #include <system_error>
 
-#if defined(_WIN32)
-#include <io.h>
-#else
 #include <poll.h>
 #include <pthread.h>
 #include <unistd.h>
-#endif
 
 // glibc loses what stdio holds when a flush fails, EINTR included, so there
 // the pending bytes are taken out of stdout's buffer and written with the
@@ -30,9 +26,6 @@
 
 namespace trendfit {
 namespace {
-
-// Held while a unit goes to standard output, so that two never interleave.
-std::mutex standard_output_lock;
 
 using InterruptHandler = void (*)();
 
@@ -141,40 +134,16 @@ std::string take_pending_output(InterruptHandler on_interrupt) {
 void put_back_pending_output(const char*, std::size_t) {}
 #endif
 
-#if !defined(_WIN32)
-// A process forked while another thread writes would inherit the lock held
-// by a thread that does not exist in the child, and hang at its first report:
-// the child starts with a fresh lock instead.
-void prepare_child_after_fork() {
-    new (&standard_output_lock) std::mutex;
-#if TRENDFIT_TAKES_PENDING_STDIO
-    note_inherited_output();
-#endif
-}
-[[maybe_unused]] const int prepared_after_fork = pthread_atfork(nullptr, nullptr, &prepare_child_after_fork);
-#endif
-
 // One write(2) to file descriptor 1: the count written, or -1 with errno set.
-std::ptrdiff_t write_some(const char* data, std::size_t size) {
-#if defined(_WIN32)
-    constexpr std::size_t most = 1u << 30;
-    return _write(1, data, static_cast<unsigned>(size < most ? size : most));
-#else
-    return ::write(1, data, size);
-#endif
-}
+std::ptrdiff_t write_some(const char* data, std::size_t size) { return ::write(1, data, size); }
 
 // Waits until a non-blocking descriptor 1 takes more bytes.
 void wait_until_writable(InterruptHandler on_interrupt, std::size_t written, std::size_t size) {
-#if defined(_WIN32)
-    fail_to_write(EAGAIN, written, size);
-#else
     pollfd standard_output{1, POLLOUT, 0};
     while (::poll(&standard_output, 1, -1) < 0) {
         if (errno != EINTR) fail_to_write(errno, written, size);
         on_signal(on_interrupt);
     }
-#endif
 }
 
 // Writes unit[written...] and counts in `written` what went out, so that a
@@ -197,23 +166,59 @@ void write_unit(const std::string& unit, std::size_t& written, InterruptHandler 
     }
 }
 
+// Locking: how units from several threads, signal handlers, forked children
+// and an ending interpreter stay whole and never hang. All of it is here.
+//
+// - write_to_standard_output holds standard_output_lock for a whole unit:
+//   taking C stdio's pending bytes, every write and wait, and putting bytes
+//   back after a failure. So two units never interleave. stdio's own lock of
+//   stdout (StdoutLocked) is taken only within it, while stdout's buffer is
+//   read or refilled, never across a write.
+// - on_interrupt runs with the lock held. The Python module's runs Python's
+//   signal handlers and so takes the interpreter lock; its summary() lets go
+//   of the interpreter lock before it calls in here. The order is therefore
+//   always this lock, then the interpreter's: no thread waits for this one
+//   while it holds the interpreter's.
+// - A handler that asks for another report on the writing thread would wait
+//   for the lock that its own thread holds: writing_on_this_thread makes that
+//   call throw std::runtime_error instead. A handler that waits for another
+//   thread's report still hangs, and one that forks hands its child a renewed
+//   lock that the writing scope then unlocks; neither is worth a second lock.
+// - A process forked while another thread writes would inherit the lock held
+//   by a thread that does not exist in the child, and hang at its first
+//   report: the fork handler gives the child a fresh lock (and notes which of
+//   stdout's pending bytes are its parent's).
+// - At interpreter exit CPython ends a daemon thread that asks for the
+//   interpreter lock (in on_interrupt) by unwinding its stack, glibc's forced
+//   unwind. It passes through write_to_standard_output as an exception
+//   would: pending bytes not written go back, the flag is cleared and the
+//   lock released. The module's summary() rethrows abi::__forced_unwind from
+//   its catch-all, which would otherwise end the process with an abort.
+std::mutex standard_output_lock;
+thread_local bool writing_on_this_thread = false;
+
+void prepare_child_after_fork() {
+    new (&standard_output_lock) std::mutex;
+#if TRENDFIT_TAKES_PENDING_STDIO
+    note_inherited_output();
+#endif
+}
+[[maybe_unused]] const int prepared_after_fork = pthread_atfork(nullptr, nullptr, &prepare_child_after_fork);
+
+// Clears writing_on_this_thread when the unit is done, however it ends.
+struct WritingOnThisThread {
+    WritingOnThisThread() { writing_on_this_thread = true; }
+    ~WritingOnThisThread() { writing_on_this_thread = false; }
+    WritingOnThisThread(const WritingOnThisThread&) = delete;
+    WritingOnThisThread& operator=(const WritingOnThisThread&) = delete;
+};
+
 }  // namespace
 
 void write_to_standard_output(const std::string& text, void (*on_interrupt)()) {
-    // on_interrupt runs with the lock held. It may run code (a signal
-    // handler) that asks for another report on this thread: refuse instead of
-    // hanging. A handler that waits for another thread's report would still
-    // hang, and one that forks hands the child a renewed lock that this scope
-    // then unlocks; neither is worth a second lock.
-    thread_local bool writing = false;
-    if (writing) throw std::runtime_error("summary called again while its report is being written");
+    if (writing_on_this_thread) throw std::runtime_error("summary called again while its report is being written");
     const std::lock_guard<std::mutex> hold(standard_output_lock);
-    struct ClearedOnExit {
-        bool& flag;
-        ~ClearedOnExit() { flag = false; }
-    };
-    writing = true;
-    const ClearedOnExit cleared{writing};
+    const WritingOnThisThread writing;
 
     const std::string pending = take_pending_output(on_interrupt);
     std::string joined;

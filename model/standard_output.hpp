@@ -8,7 +8,7 @@ namespace trendfit {
 // still holds for stdout, so that earlier C output keeps its place and
 // nothing is left in any buffer. That pending output and the text are one
 // unit, written exactly once:
-// - Two calls never interleave their units.
+// - Two calls never interleave their units (how: "Locking" in standard_output.cpp).
 // - A signal that interrupts a write or a wait calls on_interrupt (if given),
 //   which may throw to give up; otherwise the write carries on.
 // - A short write continues with the rest. On a non-blocking descriptor a

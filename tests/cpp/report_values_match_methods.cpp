@@ -8,9 +8,10 @@
 #include <vector>
 
 #include "model/linear_regression.hpp"
-#include "tests/cpp/statistics.hpp"
+#include "model/statistics.hpp"
 
 using trendfit::LinearRegression;
+using trendfit::statistics;
 
 static std::uint64_t bits_of(double value) {
     std::uint64_t bits;
@@ -32,12 +33,12 @@ int main() {
     for (const auto& set : sets) {
         const std::ptrdiff_t shape[] = {static_cast<std::ptrdiff_t>(set[0].size())}, strides[] = {sizeof(double)};
         const LinearRegression fit({set[0].data(), 1, shape, strides}, {set[1].data(), 1, shape, strides});
-        const std::array<double, 13> values = fit.report_values();
-        for (std::size_t line = 0; line < values.size(); ++line) {
-            const double own = (fit.*trendfit::testing::statistics[line].value)();
-            if (bits_of(values[line]) == bits_of(own)) continue;
-            std::printf("data set %td, line %zu: %016llx, its method %016llx\n", &set - sets, line + 1,
-                        static_cast<unsigned long long>(bits_of(values[line])),
+        const trendfit::StatisticValues values = fit.report_values();
+        for (std::size_t row = 0; row < values.size(); ++row) {
+            const double own = (fit.*statistics[row].method)();
+            if (bits_of(values[row]) == bits_of(own)) continue;
+            std::printf("data set %td, %s: %016llx, its method %016llx\n", &set - sets, statistics[row].name,
+                        static_cast<unsigned long long>(bits_of(values[row])),
                         static_cast<unsigned long long>(bits_of(own)));
             ++differences;
         }

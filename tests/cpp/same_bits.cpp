@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "model/linear_regression.hpp"
+#include "model/statistics.hpp"
 #include "tests/cpp/caller_state.hpp"
-#include "tests/cpp/statistics.hpp"
 
 namespace {
 
@@ -73,7 +73,7 @@ struct Layout {
     trendfit::DoubleArrayView view() const { return {first, 1, &shape, &stride}; }
 };
 
-using trendfit::testing::statistics;
+using trendfit::statistics;
 
 // The state a caller has left the thread in, entered around each model call.
 class CallerState {
@@ -115,7 +115,7 @@ private:
 
 void print_results(std::size_t set, const LinearRegression& fit, double some_x, const CallerState& caller) {
     for (const auto& statistic : statistics)
-        print(set, statistic.name, caller.around([&] { return (fit.*statistic.value)(); }));
+        print(set, statistic.name, caller.around([&] { return (fit.*statistic.method)(); }));
     const double inf = std::numeric_limits<double>::infinity();
     const std::vector<double> probes = {0.0, -1.5, 1e9 + 0.5, some_x, from_bits(0x7ff4000000000123),
                                         from_bits(0xfff8000000000456), inf, -inf};
