@@ -32,6 +32,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <type_traits>
 #include <utility>
@@ -39,6 +40,7 @@
 #include "bindings/arguments.hpp"
 #include "model/linear_regression.hpp"
 #include "model/standard_output.hpp"
+#include "model/statistics.hpp"
 
 namespace py = pybind11;
 using trendfit::DoubleArrayView;
@@ -208,7 +210,7 @@ void summary(ConstructedModel self) {
         trendfit::write_to_standard_output(report, &run_signal_handlers);
 #if defined(__GLIBCXX__)
     } catch (abi::__forced_unwind&) {
-        throw;  // the thread is being ended (while taking the lock for a signal handler)
+        throw;  // a thread ended at interpreter exit: see "Locking" in model/standard_output.cpp
 #endif
     } catch (...) {
         failure = std::current_exception();
@@ -286,21 +288,13 @@ PYBIND11_MODULE(trendfit_definition, m, py::multiple_interpreters::not_supported
 
     py::class_<LinearRegression> cls(m, "LinearRegression");
     cls.def("__init__", &initialise, py::detail::is_new_style_constructor());
-    def_method(cls, "mean_x", &LinearRegression::mean_x);
-    def_method(cls, "mean_y", &LinearRegression::mean_y);
-    def_method(cls, "pearson_correlation", &LinearRegression::pearson_correlation);
-    def_method(cls, "std_x", &LinearRegression::std_x);
-    def_method(cls, "std_y", &LinearRegression::std_y);
-    def_method(cls, "slope", &LinearRegression::slope);
-    def_method(cls, "intercept", &LinearRegression::intercept);
-    cls.def("predict_single", &predict_single);
-    cls.def("predict", &predict);
-    def_method(cls, "rmse", &LinearRegression::rmse);
-    def_method(cls, "mae", &LinearRegression::mae);
-    def_method(cls, "r_squared", &LinearRegression::r_squared);
-    def_method(cls, "residual_std_error", &LinearRegression::residual_std_error);
-    def_method(cls, "slope_standard_error", &LinearRegression::slope_standard_error);
-    def_method(cls, "t_value_slope", &LinearRegression::t_value_slope);
+    for (const trendfit::Statistic& statistic : trendfit::statistics) {
+        def_method(cls, statistic.name, statistic.method);
+        if (std::string_view(statistic.name) == "intercept") {  // the line's predictions follow the line
+            cls.def("predict_single", &predict_single);
+            cls.def("predict", &predict);
+        }
+    }
     cls.def("summary", &summary);
     cls.def("__reduce__", &reduce);
     cls.def("__reduce_ex__", &reduce_ex);
