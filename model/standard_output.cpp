@@ -134,13 +134,19 @@ std::string take_pending_output(InterruptHandler on_interrupt) {
 void put_back_pending_output(const char*, std::size_t) {}
 #endif
 
-// One write(2) to file descriptor 1: the count written, or -1 with errno set.
 std::ptrdiff_t write_some(const char* data, std::size_t size) { return ::write(1, data, size); }
+
+int poll_until_writable() {
+    pollfd standard_output{1, POLLOUT, 0};
+    return ::poll(&standard_output, 1, -1) < 0 ? -1 : 0;
+}
+
+detail::StandardOutputCalls calls_in_use{&write_some, &poll_until_writable, &take_pending_output,
+                                         &put_back_pending_output};
 
 // Waits until a non-blocking descriptor 1 takes more bytes.
 void wait_until_writable(InterruptHandler on_interrupt, std::size_t written, std::size_t size) {
-    pollfd standard_output{1, POLLOUT, 0};
-    while (::poll(&standard_output, 1, -1) < 0) {
+    while (calls_in_use.wait_until_writable() < 0) {
         if (errno != EINTR) fail_to_write(errno, written, size);
         on_signal(on_interrupt);
     }
@@ -150,7 +156,7 @@ void wait_until_writable(InterruptHandler on_interrupt, std::size_t written, std
 // caller that is unwound still knows.
 void write_unit(const std::string& unit, std::size_t& written, InterruptHandler on_interrupt) {
     while (written < unit.size()) {
-        const std::ptrdiff_t count = write_some(unit.data() + written, unit.size() - written);
+        const std::ptrdiff_t count = calls_in_use.write(unit.data() + written, unit.size() - written);
         if (count >= 0) {
             written += static_cast<std::size_t>(count);
             continue;
@@ -215,12 +221,14 @@ struct WritingOnThisThread {
 
 }  // namespace
 
+detail::StandardOutputCalls& detail::standard_output_calls() { return calls_in_use; }
+
 void write_to_standard_output(const std::string& text, void (*on_interrupt)()) {
     if (writing_on_this_thread) throw std::runtime_error("summary called again while its report is being written");
     const std::lock_guard<std::mutex> hold(standard_output_lock);
     const WritingOnThisThread writing;
 
-    const std::string pending = take_pending_output(on_interrupt);
+    const std::string pending = calls_in_use.take_pending(on_interrupt);
     std::string joined;
     if (!pending.empty()) joined = pending + text;
     const std::string& unit = pending.empty() ? text : joined;
@@ -228,7 +236,7 @@ void write_to_standard_output(const std::string& text, void (*on_interrupt)()) {
     try {
         write_unit(unit, written, on_interrupt);
     } catch (...) {
-        if (written < pending.size()) put_back_pending_output(pending.data() + written, pending.size() - written);
+        if (written < pending.size()) calls_in_use.put_back(pending.data() + written, pending.size() - written);
         throw;
     }
 }

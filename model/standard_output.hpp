@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace trendfit {
@@ -22,5 +23,28 @@ namespace trendfit {
 // A forked child's unit leaves out the output that its parent had pending at
 // the fork: that belongs to the parent, which writes it.
 void write_to_standard_output(const std::string& text, void (*on_interrupt)() = nullptr);
+
+namespace detail {
+
+// The calls write_to_standard_output makes to the system and to C stdio, in
+// one place, so that tests can play interrupted, short, refused and failed
+// writes through them.
+struct StandardOutputCalls {
+    // write(2) to descriptor 1: the count written, or -1 with errno set.
+    std::ptrdiff_t (*write)(const char* data, std::size_t size);
+    // Waits until descriptor 1 takes more bytes: 0, or -1 with errno set.
+    int (*wait_until_writable)();
+    // What C stdio holds for stdout, taken out of its buffer; or, where stdio
+    // flushes it itself, an empty string after that flush (on_interrupt runs
+    // after a signal, as for the writes).
+    std::string (*take_pending)(void (*on_interrupt)());
+    // Puts pending bytes that were not written back in front of stdio's buffer.
+    void (*put_back)(const char* data, std::size_t size);
+};
+
+// The calls in use, which a test may replace (and must restore).
+StandardOutputCalls& standard_output_calls();
+
+}  // namespace detail
 
 }  // namespace trendfit

@@ -465,6 +465,14 @@ def test_report_ignores_formatting_state_other_code_left_on_the_stream(cmake_tre
 
 
 @pytest.mark.slow
+def test_write_path_handles_each_answer_of_the_system(cmake_tree):
+    # Interrupted, short, refused and failed writes and waits, played through the
+    # calls the write path makes: what is delivered, put back and raised.
+    done = subprocess.run([str(cmake_tree / "standard_output_calls")], capture_output=True, timeout=60)
+    assert done.returncode == 0, done.stdout.decode()
+
+
+@pytest.mark.slow
 def test_report_values_have_the_bits_of_their_methods(cmake_tree):
     # The report shares its passes; NaN payloads show any value that does not.
     succeeded(subprocess.run([str(cmake_tree / "report_values_match_methods")], capture_output=True, timeout=60))
