@@ -13,7 +13,8 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import reference
-from helpers import ROOT, STATISTICS, bits, output_of, raw_bits, run_child, succeeded
+from helpers import (NEGATIVE_NAN, POSITIVE_NAN, ROOT, STATISTICS, bits, nan_data, output_of, raw_bits, run_child,
+                     succeeded)
 from trendfit import LinearRegression
 
 inf, nan = math.inf, math.nan
@@ -152,10 +153,6 @@ def test_matches_reference_on_random_data(seed):
     assert_matches_reference(x.tolist(), y.tolist())
 
 
-# NaNs of both signs, as the sign bit of a quiet NaN.
-POSITIVE_NAN, NEGATIVE_NAN = math.nan, -math.nan
-
-
 def from_bits(bits):
     return struct.unpack("<d", struct.pack("<Q", bits))[0]
 
@@ -179,20 +176,7 @@ def test_a_sum_carries_its_first_nan(x, first):
     assert raw_bits(LinearRegression(x, [1.0, 2.0, 3.0]).mean_x()) == raw_bits(first)
 
 
-def noisy_line(seed, n):
-    rng = np.random.default_rng(seed)
-    x = rng.normal(3.0, 2.0, n)
-    return x.tolist(), (0.5 * x + rng.normal(0.0, 1.0, n)).tolist()
-
-
-NAN_DATA = [
-    ([POSITIVE_NAN], [inf]),
-    ([1.0, NEGATIVE_NAN, 3.0], [POSITIVE_NAN, 2.0, 5.0]),
-    ([NEGATIVE_NAN, 2.0, 3.0], [1.0, 2.0, NEGATIVE_NAN]),
-    ([inf, 2.0, -inf], [1.0, POSITIVE_NAN, 3.0]),
-    ([1.0, 2.0, 4.0], [5.0, 5.0, 5.0]),
-    noisy_line(7, 1001),
-]
+NAN_DATA = nan_data()
 PROBES = [0.0, -1.5, POSITIVE_NAN, NEGATIVE_NAN, inf, -inf]
 
 
