@@ -47,12 +47,18 @@ def public_methods():
 
 
 def floats_to_text(values):
-    """A list of floats as JSON text of exact hex digits: NaN signs, infinities and -0.0 survive."""
-    return json.dumps([float.hex(v) for v in values])
+    """Floats, in lists nested to any depth, as JSON text of exact hex digits, for a child's command
+    line: NaN signs, infinities and -0.0 survive."""
+    def hex_digits(value):
+        return [hex_digits(v) for v in value] if isinstance(value, (list, tuple)) else float.hex(value)
+    return json.dumps(hex_digits(values))
 
 
 def floats_from_text(text):
-    return [float.fromhex(v) for v in json.loads(text)]
+    """The nested lists of floats that floats_to_text wrote."""
+    def parsed(value):
+        return [parsed(v) for v in value] if isinstance(value, list) else float.fromhex(value)
+    return parsed(json.loads(text))
 
 
 # NaNs of both signs, as the sign bit of a quiet NaN.
