@@ -13,7 +13,7 @@ TESTS = os.path.dirname(os.path.abspath(__file__))
 ROOT = pathlib.Path(TESTS).parent
 STUBS = ROOT / "trendfit-stubs"
 # A client that uses every method, which the type checkers must accept.
-CLIENT = pathlib.Path(TESTS, "typing_client.py")
+CLIENT = pathlib.Path(TESTS, "tooling", "typing_client.py")
 
 # Every statistic, in the order of the report's lines.
 STATISTICS = [
@@ -130,8 +130,9 @@ def run_child(code, *, stdout=subprocess.PIPE, timeout=300):
 
 
 def run_script(name, *args, stdout=subprocess.PIPE, timeout=300):
-    """Runs tests/children/NAME.py in a fresh interpreter with the arguments (strings) on its command line."""
-    script = os.path.join(TESTS, "children", f"{name}.py")
+    """Runs the script tests/NAME.py (NAME as "report/summary") in a fresh interpreter, with the
+    arguments, as strings, on its command line."""
+    script = os.path.join(TESTS, f"{name}.py")
     return in_fresh_interpreter([script, *map(str, args)], stdout=stdout, timeout=timeout)
 
 

@@ -137,5 +137,5 @@ def test_a_second_init_is_ignored(arguments):
 def test_init_reentered_during_conversion_keeps_the_first_model(route):
     # Converting an object array calls each element's __float__, which can run
     # anything, including __init__ of the very instance being initialised.
-    result = run_script("reenter_init", route)
+    result = run_script("construction/reenter_init", route)
     assert succeeded(result).decode().splitlines() == ["destroyed"]

@@ -1,7 +1,7 @@
 """Runs CODE after this prelude: a fit, C's printf, and a sys.stdout whose flush raises.
 For tests that output printed before a report, by Python or by C, comes before it.
 
-    report_order.py CODE
+    earlier_output.py CODE
 """
 
 import ctypes

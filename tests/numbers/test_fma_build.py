@@ -44,5 +44,5 @@ def test_v3_build_uses_avx_but_never_fuses(v3_build):
 
 def test_v3_build_gives_the_same_bits(v3_build):
     # Every statistic and a few predictions for NaN-laden and random data, as complete bit patterns.
-    v3_bits = succeeded(run_script("all_bits", v3_build))
-    assert json.loads(v3_bits) == json.loads(succeeded(run_script("all_bits")))
+    v3_bits = succeeded(run_script("numbers/all_bits", v3_build))
+    assert json.loads(v3_bits) == json.loads(succeeded(run_script("numbers/all_bits")))

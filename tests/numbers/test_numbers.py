@@ -211,8 +211,8 @@ def test_a_nan_result_is_its_first_nan_operand_or_the_default_nan(x, y, nans):
 # every result, prediction and report line has the bits of the default state,
 # and the caller's state is as it was after every call, one that raised and
 # summary() included. A small C++ helper (tests/cpp/caller_state.cpp) enters
-# the state; each state runs in a child (tests/children/caller_state.py), so
-# that a trap ends only the child.
+# the state; each state runs in a child (caller_state.py), so that a trap
+# ends only the child.
 CALLER_STATES = ["ftz-daz", "upward", "downward", "toward-zero", "traps"]
 STATE_DATA = [
     ([5e-324, 1e-310, 2.5e-309, 7e-320, 3e-315], [1.0, 2.0, 3.5, 0.5, 2.0]),  # subnormal x
@@ -237,7 +237,8 @@ def run_in_state(library, state):
     """The child's report text and its {"results", "changed"}, or None if the processor lacks the state."""
     with pytest.MonkeyPatch.context() as environment:
         environment.delenv("PYTHONUNBUFFERED", raising=False)  # the report as users get it
-        done = run_script("caller_state", library, state, floats_to_text(STATE_DATA), floats_to_text(STATE_PROBES))
+        done = run_script("numbers/caller_state", library, state, floats_to_text(STATE_DATA),
+                          floats_to_text(STATE_PROBES))
     if done.returncode == 77:
         return None
     assert done.returncode == 0, output_of(done)

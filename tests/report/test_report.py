@@ -37,7 +37,7 @@ def platform_g(value):
 
 
 def report_of(x, y, repeat=1):
-    return succeeded(run_script("summary", floats_to_text(x), floats_to_text(y), repeat))
+    return succeeded(run_script("report/summary", floats_to_text(x), floats_to_text(y), repeat))
 
 
 def expected_report(values):
@@ -76,7 +76,7 @@ def random_data(seed, special=None):
 )
 def test_each_line_shows_its_method_value(x, y):
     # Values cross the process boundary as raw bytes, so a NaN keeps its sign.
-    result = run_script("summary", floats_to_text(x), floats_to_text(y))
+    result = run_script("report/summary", floats_to_text(x), floats_to_text(y))
     values = [struct.unpack("<d", bytes.fromhex(v))[0] for v in result.stderr.decode().split()]
     assert succeeded(result) == expected_report(platform_g(v) for v in values)
 
@@ -102,7 +102,7 @@ def test_report_bypasses_python_stdout():
 
 
 # Output printed before a report (by Python, then by C) comes before it, with no flush in the script.
-# Each code runs after the prelude in tests/children/report_order.py.
+# Each code runs after the prelude in earlier_output.py.
 @pytest.mark.parametrize("code, expected", [
     pytest.param("""
         for i in range(3):
@@ -143,7 +143,8 @@ def test_earlier_output_keeps_its_place(request, tmp_path, monkeypatch, code, ex
     if stdio == "portable":  # the module built to hand C stdio's output to fflush
         monkeypatch.setenv("PYTHONPATH", str(request.getfixturevalue("cmake_tree")))
     with open(tmp_path / "out", "w+b") as file:
-        result = run_script("report_order", code, stdout=file if destination == "file" else subprocess.PIPE)
+        result = run_script("report/earlier_output", code,
+                            stdout=file if destination == "file" else subprocess.PIPE)
         file.seek(0)
         output = file.read() if destination == "file" else succeeded(result)
     succeeded(result)
@@ -165,13 +166,13 @@ FAILING_OUTPUTS = {
 def test_write_failures_raise_os_error_and_the_stream_recovers_every_time(tmp_path, expected_errno, open_failing,
                                                                           written):
     data = ([1.0, 2.0, 4.0, 5.0], [2.0, 3.0, 7.0, 8.5])
-    result = run_script("failing_output", open_failing, expected_errno, written, tmp_path, *map(floats_to_text, data),
-                        stdout=subprocess.DEVNULL)
+    result = run_script("report/failing_output", open_failing, expected_errno, written, tmp_path,
+                        *map(floats_to_text, data), stdout=subprocess.DEVNULL)
     succeeded(result)
     assert [(tmp_path / f"after{cycle}.txt").read_bytes() for cycle in range(3)] == [report_of(*data)] * 3
 
 
-# Each code runs after the prelude in tests/children/report_pipes.py: a fit; standard output
+# Each code runs after the prelude in delivery.py: a fit; standard output
 # turned into a pipe that a Python thread drains, or into one that nobody reads.
 @pytest.mark.parametrize("code, reports, others", [
     pytest.param("""
@@ -311,7 +312,7 @@ def test_write_failures_raise_os_error_and_the_stream_recovers_every_time(tmp_pa
 ])
 def test_every_report_reaches_standard_output_once(code, reports, others):
     report = report_of([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
-    output = succeeded(run_script("report_pipes", code, report.decode(), timeout=120))
+    output = succeeded(run_script("report/delivery", code, report.decode(), timeout=120))
     assert output.count(report) == reports and output.count(b"Mean(") == 2 * reports
     assert {text: output.count(text) for text in others} == others
 

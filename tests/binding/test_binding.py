@@ -181,7 +181,7 @@ WRONG_SELVES = {
 
 @pytest.mark.parametrize("kind", WRONG_SELVES)
 def test_every_method_refuses_a_wrong_self_instead_of_crashing(kind):
-    result = run_script("wrong_self", WRONG_SELVES[kind])
+    result = run_script("binding/wrong_self", WRONG_SELVES[kind])
     expected = [f"{name}(): incompatible function arguments. The following argument types are supported:"
                 for name in METHOD_ARGS]
     if kind == "blank instance":
@@ -211,7 +211,7 @@ REFUSALS = {**dict.fromkeys(PICKLING, ("cannot pickle 'trendfit.LinearRegression
 
 @pytest.mark.parametrize("call, messages", REFUSALS.items(), ids=REFUSALS.keys())
 def test_pickling_and_subinterpreter_imports_are_refused_without_abort_or_hang(call, messages):
-    result = run_script("refusal", call, timeout=60)
+    result = run_script("binding/refusal", call, timeout=60)
     refusal, state = succeeded(result).decode().splitlines()
     assert refusal in messages
     assert state == repr(snapshot(LinearRegression([1.0, 2.0, 4.0], [3.0, 5.0, 6.0])))
@@ -260,7 +260,7 @@ def test_another_pybind11_module_behaves_the_same_with_trendfit_loaded(other_mod
     call = OTHER_MODULE_CALLS[name]
 
     def outcome(first):
-        result = run_script("other_module", other_module, first, call, timeout=60)
+        result = run_script("binding/other_module", other_module, first, call, timeout=60)
         return result.returncode, result.stdout
 
     alone = outcome("alone")
@@ -296,7 +296,7 @@ def claims(length):
     pytest.param("", "fit.predict(range(2**61))", ("ValueError", "predict()", 2**61), id="predict of range(2**61)"),
 ])
 def test_huge_inputs_are_refused_and_the_process_carries_on(setup, call, naming):
-    result = run_script("huge_input", setup, call)
+    result = run_script("binding/huge_input", setup, call)
     error, *message, carried_on = succeeded(result).decode().splitlines()
     assert carried_on == "carried on" and error in ("MemoryError", "ValueError")
     assert error == naming[0] and naming[1] in message[0] and re.search(rf"\b{naming[2]}\b", message[0])
@@ -320,7 +320,7 @@ CONVERSIONS = {
 @pytest.mark.parametrize("error", ["KeyboardInterrupt()", "SystemExit(3)", "MemoryError('spent')"])
 @pytest.mark.parametrize("call", CONVERSIONS.values(), ids=CONVERSIONS.keys())
 def test_interrupts_raised_during_conversion_propagate_unchanged(call, error):
-    result = run_script("conversion_interrupt", error, call)
+    result = run_script("binding/conversion_interrupt", error, call)
     assert succeeded(result).decode().splitlines() == ["propagated"]
 
 

@@ -2,7 +2,7 @@
 thread drains (as ipykernel does), the timer signal blocked there so that it
 interrupts the main thread's writes; or into a pipe that nobody reads.
 
-    report_pipes.py CODE REPORT
+    delivery.py CODE REPORT
 
 REPORT, the report of the fit as written alone, is there for CODE as REPORT;
 CAPFD_CHECK is the test file that checks that pytest's capfd captures it.

@@ -10,11 +10,11 @@ from pathlib import Path
 import pytest
 
 import trendfit
-from helpers import (CLIENT, STUBS, TESTS, copy_into, mypy_errors, output_of, public_methods, run, succeeded,
-                     tooling)
+from helpers import CLIENT, STUBS, copy_into, mypy_errors, output_of, public_methods, run, succeeded, tooling
 from trendfit import LinearRegression
 
-WRONG_CALLS = Path(TESTS, "typing_errors.py")
+HERE = Path(__file__).parent
+WRONG_CALLS = HERE / "typing_errors.py"
 PUBLIC_METHODS = public_methods()
 
 
@@ -31,7 +31,7 @@ def test_installed_stubs_are_the_ones_in_the_tree(name):
 @tooling
 def test_stubtest_finds_no_difference_from_the_runtime(tmp_path):
     result = run([sys.executable, "-m", "mypy.stubtest", "trendfit",
-                  "--allowlist", str(Path(TESTS, "stubtest_allowlist.txt"))], cwd=tmp_path)
+                  "--allowlist", str(HERE / "stubtest_allowlist.txt")], cwd=tmp_path)
     succeeded(result)
 
 
