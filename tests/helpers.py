@@ -85,6 +85,19 @@ def nan_data():
     ]
 
 
+def installed_editable():
+    """Whether trendfit is an editable install (pip install -e), as its installation records it.
+    scikit-build-core's editable install loads the module from its build tree, without the stub
+    files beside it, and checks that build in a process of its own at each import."""
+    import importlib.metadata
+
+    try:
+        recorded = importlib.metadata.distribution("trendfit").read_text("direct_url.json")
+    except importlib.metadata.PackageNotFoundError:
+        return False
+    return bool(recorded and json.loads(recorded).get("dir_info", {}).get("editable"))
+
+
 def address_sanitizer_loaded():
     """Whether this process runs under AddressSanitizer, which aborts on a failed allocation
     instead of throwing std::bad_alloc and keeps memory of its own."""
