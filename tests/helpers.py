@@ -1,3 +1,7 @@
+"""What the tests of several subjects share, and what the scripts they run in child
+processes import. Importing it loads neither pytest, NumPy nor trendfit: every
+child imports it, some before choosing which trendfit to load."""
+
 import json
 import math
 import os
@@ -46,20 +50,8 @@ def public_methods():
     return sorted(name for name in vars(LinearRegression) if not name.startswith("_"))
 
 
-def floats_to_text(values):
-    """Floats, in lists nested to any depth, as JSON text of exact hex digits, for a child's command
-    line: NaN signs, infinities and -0.0 survive."""
-    def hex_digits(value):
-        return [hex_digits(v) for v in value] if isinstance(value, (list, tuple)) else float.hex(value)
-    return json.dumps(hex_digits(values))
-
-
-def floats_from_text(text):
-    """The nested lists of floats that floats_to_text wrote."""
-    def parsed(value):
-        return [parsed(v) for v in value] if isinstance(value, list) else float.fromhex(value)
-    return parsed(json.loads(text))
-
+# ---------------------------------------------------------------------------
+# Data sets
 
 # NaNs of both signs, as the sign bit of a quiet NaN.
 POSITIVE_NAN, NEGATIVE_NAN = math.nan, -math.nan
@@ -84,6 +76,9 @@ def nan_data():
         noisy_line(7, 1001),
     ]
 
+
+# ---------------------------------------------------------------------------
+# The installation and the process
 
 def installed_editable():
     """Whether trendfit is an editable install (pip install -e), as its installation records it.
@@ -147,6 +142,21 @@ def run_script(name, *args, stdout=subprocess.PIPE, timeout=300):
     arguments, as strings, on its command line."""
     script = os.path.join(TESTS, f"{name}.py")
     return in_fresh_interpreter([script, *map(str, args)], stdout=stdout, timeout=timeout)
+
+
+def floats_to_text(values):
+    """Floats, in lists nested to any depth, as JSON text of exact hex digits, for a child's command
+    line: NaN signs, infinities and -0.0 survive."""
+    def hex_digits(value):
+        return [hex_digits(v) for v in value] if isinstance(value, (list, tuple)) else float.hex(value)
+    return json.dumps(hex_digits(values))
+
+
+def floats_from_text(text):
+    """The nested lists of floats that floats_to_text wrote."""
+    def parsed(value):
+        return [parsed(v) for v in value] if isinstance(value, list) else float.fromhex(value)
+    return parsed(json.loads(text))
 
 
 def run(args, cwd, timeout=600):
