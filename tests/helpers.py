@@ -1,6 +1,13 @@
+"""What the tests of several subjects share, and what the scripts they run in child
+processes import. Importing it loads neither pytest, NumPy nor trendfit: every
+child imports it, some before choosing which trendfit to load."""
+
+import json
 import math
 import os
 import pathlib
+import re
+import shutil
 import struct
 import subprocess
 import sys
@@ -8,6 +15,9 @@ import textwrap
 
 TESTS = os.path.dirname(os.path.abspath(__file__))
 ROOT = pathlib.Path(TESTS).parent
+STUBS = ROOT / "trendfit-stubs"
+# A client that uses every method, which the type checkers must accept.
+CLIENT = pathlib.Path(TESTS, "tooling", "typing_client.py")
 
 # Every statistic, in the order of the report's lines.
 STATISTICS = [
@@ -31,6 +41,56 @@ def raw_bits(value):
 def snapshot(fit):
     """Everything an instance answers, as exact bits."""
     return [bits(getattr(fit, name)()) for name in STATISTICS] + [bits(v) for v in fit.predict([-1.0, 0.0, 3.5])]
+
+
+def public_methods():
+    """The class's public methods, as the compiled module has them, sorted."""
+    from trendfit import LinearRegression
+
+    return sorted(name for name in vars(LinearRegression) if not name.startswith("_"))
+
+
+# ---------------------------------------------------------------------------
+# Data sets
+
+# NaNs of both signs, as the sign bit of a quiet NaN.
+POSITIVE_NAN, NEGATIVE_NAN = math.nan, -math.nan
+
+
+def noisy_line(seed, n):
+    import numpy as np
+
+    rng = np.random.default_rng(seed)
+    x = rng.normal(3.0, 2.0, n)
+    return x.tolist(), (0.5 * x + rng.normal(0.0, 1.0, n)).tolist()
+
+
+def nan_data():
+    """Data sets where operand order decides which of two NaNs comes out."""
+    return [
+        ([POSITIVE_NAN], [math.inf]),
+        ([1.0, NEGATIVE_NAN, 3.0], [POSITIVE_NAN, 2.0, 5.0]),
+        ([NEGATIVE_NAN, 2.0, 3.0], [1.0, 2.0, NEGATIVE_NAN]),
+        ([math.inf, 2.0, -math.inf], [1.0, POSITIVE_NAN, 3.0]),
+        ([1.0, 2.0, 4.0], [5.0, 5.0, 5.0]),
+        noisy_line(7, 1001),
+    ]
+
+
+# ---------------------------------------------------------------------------
+# The installation and the process
+
+def installed_editable():
+    """Whether trendfit is an editable install (pip install -e), as its installation records it.
+    scikit-build-core's editable install loads the module from its build tree, without the stub
+    files beside it, and checks that build in a process of its own at each import."""
+    import importlib.metadata
+
+    try:
+        recorded = importlib.metadata.distribution("trendfit").read_text("direct_url.json")
+    except importlib.metadata.PackageNotFoundError:
+        return False
+    return bool(recorded and json.loads(recorded).get("dir_info", {}).get("editable"))
 
 
 def address_sanitizer_loaded():
@@ -59,12 +119,12 @@ def succeeded(result):
     return result.stdout
 
 
-def run_child(code, *, stdout=subprocess.PIPE, timeout=300):
-    """Runs Python code in a fresh interpreter, so that a crash fails one test instead of the run.
-    The tests' own modules are importable there."""
+def in_fresh_interpreter(arguments, *, stdout=subprocess.PIPE, timeout=300):
+    """Runs the interpreter with these arguments, so that a crash fails one test instead of the run.
+    The tests' shared modules (helpers) are importable there."""
     path = os.pathsep.join(filter(None, [TESTS, os.environ.get("PYTHONPATH")]))
     return subprocess.run(
-        [sys.executable, "-c", textwrap.dedent(code)],
+        [sys.executable, *arguments],
         stdout=stdout,
         stderr=subprocess.PIPE,
         timeout=timeout,
@@ -72,9 +132,31 @@ def run_child(code, *, stdout=subprocess.PIPE, timeout=300):
     )
 
 
-def call_in_child(module, function, *args, stdout=subprocess.PIPE, timeout=300):
-    """Calls function(*args) of one of the tests' modules in a fresh interpreter."""
-    return run_child(f"from {module} import {function}\n{function}(*{args!r})", stdout=stdout, timeout=timeout)
+def run_child(code, *, stdout=subprocess.PIPE, timeout=300):
+    """Runs a short piece of Python code in a fresh interpreter."""
+    return in_fresh_interpreter(["-c", textwrap.dedent(code)], stdout=stdout, timeout=timeout)
+
+
+def run_script(name, *args, stdout=subprocess.PIPE, timeout=300):
+    """Runs the script tests/NAME.py (NAME as "report/summary") in a fresh interpreter, with the
+    arguments, as strings, on its command line."""
+    script = os.path.join(TESTS, f"{name}.py")
+    return in_fresh_interpreter([script, *map(str, args)], stdout=stdout, timeout=timeout)
+
+
+def floats_to_text(values):
+    """Floats, in lists nested to any depth, as JSON text of exact hex digits, for a child's command
+    line: NaN signs, infinities and -0.0 survive."""
+    def hex_digits(value):
+        return [hex_digits(v) for v in value] if isinstance(value, (list, tuple)) else float.hex(value)
+    return json.dumps(hex_digits(values))
+
+
+def floats_from_text(text):
+    """The nested lists of floats that floats_to_text wrote."""
+    def parsed(value):
+        return [parsed(v) for v in value] if isinstance(value, list) else float.fromhex(value)
+    return parsed(json.loads(text))
 
 
 def run(args, cwd, timeout=600):
@@ -85,8 +167,6 @@ def run(args, cwd, timeout=600):
 
 def cmake_build(build_dir, *options):
     """Configures and builds the project with CMake into build_dir, for tests of other build settings."""
-    import shutil
-
     import pybind11
     import pytest
 
@@ -96,6 +176,47 @@ def cmake_build(build_dir, *options):
     for command in (configure, [cmake, "--build", str(build_dir), "-j2"]):
         succeeded(subprocess.run(command, capture_output=True, text=True))
     return build_dir
+
+
+def tooling(test):
+    """Marks a test that runs a type checker or builds the project: slow, and left out of the sanitized run."""
+    import pytest
+
+    return pytest.mark.slow(pytest.mark.tooling(test))
+
+
+def copy_into(directory, *files):
+    """Copies files into a scratch directory, away from the source tree, and returns the copies."""
+    return [pathlib.Path(shutil.copy(file, directory)) for file in files]
+
+
+def mypy_errors(file, cwd, *options):
+    """mypy --strict's result on a file, and its errors as (line, code) pairs."""
+    result = run([sys.executable, "-m", "mypy", "--strict", "--no-error-summary", *options, str(file)], cwd=cwd)
+    errors = re.findall(r"^[^:\n]+:(\d+): error: .*\[([\w-]+)\]$", result.stdout, flags=re.MULTILINE)
+    return result, {(int(line), code) for line, code in errors}
+
+
+# ---------------------------------------------------------------------------
+# The README
+
+def readme():
+    return (ROOT / "README.md").read_text(encoding="utf-8")
+
+
+def readme_code_blocks(language):
+    return re.findall(rf"^```{language}\n(.*?)^```$", readme(), flags=re.MULTILINE | re.DOTALL)
+
+
+def example_sessions():
+    """(script, expected output) for each console block of the README that runs an example."""
+    sessions = []
+    for block in readme_code_blocks("console"):
+        command, _, output = block.partition("\n")
+        match = re.fullmatch(r"\$ python3 examples/(\w+\.py)", command)
+        assert match, f"console block with an unexpected command: {command}"
+        sessions.append((match[1], output))
+    return sessions
 
 
 # ---------------------------------------------------------------------------

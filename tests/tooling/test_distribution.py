@@ -12,9 +12,7 @@ import zipfile
 import pytest
 
 import trendfit
-from helpers import ROOT, output_of, run, succeeded
-from test_readme import example_sessions
-from test_stubs import CLIENT, STUBS, copy_into, mypy_errors, tooling
+from helpers import CLIENT, ROOT, STUBS, copy_into, example_sessions, mypy_errors, output_of, run, succeeded, tooling
 
 PYPROJECT = tomllib.loads((ROOT / "pyproject.toml").read_text(encoding="utf-8"))
 PROJECT = PYPROJECT["project"]

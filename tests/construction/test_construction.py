@@ -4,7 +4,7 @@ stored in, and what is rejected."""
 import numpy as np
 import pytest
 
-from helpers import FAILING_ITERABLES, Boom, run_child, snapshot, succeeded
+from helpers import FAILING_ITERABLES, Boom, run_script, snapshot, succeeded
 from trendfit import LinearRegression
 
 
@@ -137,38 +137,5 @@ def test_a_second_init_is_ignored(arguments):
 def test_init_reentered_during_conversion_keeps_the_first_model(route):
     # Converting an object array calls each element's __float__, which can run
     # anything, including __init__ of the very instance being initialised.
-    result = run_child(f"""
-        import gc, sys, weakref
-        import numpy as np
-        from helpers import snapshot
-        from trendfit import LinearRegression
-
-        INNER, OUTER_Y = ([1.0, 2.0, 4.0], [5.0, 7.0, 6.0]), [0.5, 0.25, 8.0]
-        target = []
-
-        class Reenters:
-            def __float__(self):
-                LinearRegression.__init__(target[0], *INNER)
-                return 3.0
-
-        outer_x = np.array([Reenters(), 4.0, 9.0], dtype=object)
-
-        class Sub(LinearRegression):
-            def __init__(self):
-                target.append(self)
-                super().__init__(outer_x, OUTER_Y)
-
-        if {route!r} == "subclass":
-            fit = Sub()
-        else:
-            fit = LinearRegression.__new__(LinearRegression)
-            target.append(fit)
-            assert fit.__init__(outer_x, OUTER_Y) is None
-        assert snapshot(fit) == snapshot(LinearRegression(*INNER)), "the instance changed after construction"
-        gone = weakref.ref(fit)
-        del fit, target[:]
-        gc.collect()
-        assert gone() is None
-        print("destroyed")
-    """)
+    result = run_script("construction/reenter_init", route)
     assert succeeded(result).decode().splitlines() == ["destroyed"]

@@ -5,12 +5,11 @@ import errno
 import math
 import struct
 import subprocess
-import textwrap
 
 import numpy as np
 import pytest
 
-from helpers import STATISTICS, address_sanitizer_loaded, cmake_build, run_child, succeeded
+from helpers import address_sanitizer_loaded, cmake_build, floats_to_text, run_child, run_script, succeeded
 
 LABELS = [
     "Mean(X): ", "Mean(Y): ", "Pearson correlation: ", "Std(X): ", "Std(Y): ", "Slope: ", "Intercept: ",
@@ -38,13 +37,7 @@ def platform_g(value):
 
 
 def report_of(x, y, repeat=1):
-    result = run_child(f"""
-        from trendfit import LinearRegression
-        fit = LinearRegression({x!r}, {y!r})
-        for _ in range({repeat}):
-            fit.summary()
-    """)
-    return succeeded(result)
+    return succeeded(run_script("report/summary", floats_to_text(x), floats_to_text(y), repeat))
 
 
 def expected_report(values):
@@ -83,16 +76,7 @@ def random_data(seed, special=None):
 )
 def test_each_line_shows_its_method_value(x, y):
     # Values cross the process boundary as raw bytes, so a NaN keeps its sign.
-    result = run_child(f"""
-        import struct, sys
-        from trendfit import LinearRegression
-        x = [float.fromhex(v) for v in {[float.hex(v) for v in x]!r}]
-        y = [float.fromhex(v) for v in {[float.hex(v) for v in y]!r}]
-        fit = LinearRegression(x, y)
-        fit.summary()
-        values = [getattr(fit, name)() for name in {STATISTICS!r}]
-        sys.stderr.write(" ".join(struct.pack("<d", v).hex() for v in values))
-    """)
+    result = run_script("report/summary", floats_to_text(x), floats_to_text(y))
     values = [struct.unpack("<d", bytes.fromhex(v))[0] for v in result.stderr.decode().split()]
     assert succeeded(result) == expected_report(platform_g(v) for v in values)
 
@@ -118,20 +102,7 @@ def test_report_bypasses_python_stdout():
 
 
 # Output printed before a report (by Python, then by C) comes before it, with no flush in the script.
-ORDER_PRELUDE = """
-import ctypes, os, sys
-from trendfit import LinearRegression
-fit = LinearRegression([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
-printf = ctypes.CDLL(None).printf
-
-class FlushFails:
-    def write(self, text):
-        return len(text)
-    def flush(self):
-        raise KeyError("flush")
-"""
-
-
+# Each code runs after the prelude in earlier_output.py.
 @pytest.mark.parametrize("code, expected", [
     pytest.param("""
         for i in range(3):
@@ -172,7 +143,8 @@ def test_earlier_output_keeps_its_place(request, tmp_path, monkeypatch, code, ex
     if stdio == "portable":  # the module built to hand C stdio's output to fflush
         monkeypatch.setenv("PYTHONPATH", str(request.getfixturevalue("cmake_tree")))
     with open(tmp_path / "out", "w+b") as file:
-        result = run_child(ORDER_PRELUDE + textwrap.dedent(code), stdout=file if destination == "file" else subprocess.PIPE)
+        result = run_script("report/earlier_output", code,
+                            stdout=file if destination == "file" else subprocess.PIPE)
         file.seek(0)
         output = file.read() if destination == "file" else succeeded(result)
     succeeded(result)
@@ -194,102 +166,14 @@ FAILING_OUTPUTS = {
 def test_write_failures_raise_os_error_and_the_stream_recovers_every_time(tmp_path, expected_errno, open_failing,
                                                                           written):
     data = ([1.0, 2.0, 4.0, 5.0], [2.0, 3.0, 7.0, 8.5])
-    result = run_child(f"""
-        import os, resource
-        from trendfit import LinearRegression
-        unlimited = resource.getrlimit(resource.RLIMIT_FSIZE)
-
-        def broken_pipe():
-            read_end, write_end = os.pipe()
-            os.close(read_end)
-            return write_end
-
-        def full_pipe():
-            read_end, write_end = os.pipe()
-            os.set_blocking(write_end, False)
-            try:
-                while True:
-                    os.write(write_end, bytes(4096))
-            except BlockingIOError:
-                return write_end
-
-        def limited_file(size):
-            resource.setrlimit(resource.RLIMIT_FSIZE, (size, unlimited[1]))
-            return os.open(os.path.join({str(tmp_path)!r}, "limited.txt"), os.O_WRONLY | os.O_CREAT | os.O_TRUNC)
-
-        fit = LinearRegression(*{data!r})
-        for cycle in range(3):
-            os.dup2({open_failing}, 1)
-            try:
-                fit.summary()
-                raise SystemExit("the failed write was not reported")
-            except OSError as error:
-                assert error.errno == {expected_errno} and "summary" in str(error), error
-                assert type(error) is type(OSError({expected_errno}, "")), error  # as os.write raises it
-                partly = " {written} of " in str(error)  # how much of the report is out, when any is
-                assert partly == bool({written}) and str(error).count(" of ") == bool({written}), error
-            resource.setrlimit(resource.RLIMIT_FSIZE, unlimited)
-            os.dup2(os.open(os.path.join({str(tmp_path)!r}, f"after{{cycle}}.txt"),
-                            os.O_WRONLY | os.O_CREAT | os.O_TRUNC), 1)
-            fit.summary()
-        os._exit(0)  # nothing may be left in a buffer for a normal exit to write
-    """, stdout=subprocess.DEVNULL)
+    result = run_script("report/failing_output", open_failing, expected_errno, written, tmp_path,
+                        *map(floats_to_text, data), stdout=subprocess.DEVNULL)
     succeeded(result)
     assert [(tmp_path / f"after{cycle}.txt").read_bytes() for cycle in range(3)] == [report_of(*data)] * 3
 
 
-# Child prelude: a fit; standard output turned into a pipe that a Python
-# thread drains (as ipykernel does), the timer signal blocked there so that
-# it interrupts the main thread's writes; or into a pipe that nobody reads.
-PIPE_PRELUDE = """
-import os, signal, sys, threading, time
-from trendfit import LinearRegression
-fit = LinearRegression([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
-
-def drain_standard_output(pause, full_for=0):
-    read_end, write_end = os.pipe()
-    saved, chunks = os.dup(1), []
-    os.dup2(write_end, 1)
-    os.close(write_end)
-    if full_for:  # the pipe starts full and is read only after full_for seconds
-        os.set_blocking(1, False)
-        try:
-            while True:
-                os.write(1, bytes(4096))
-        except BlockingIOError:
-            os.set_blocking(1, True)
-    def drain():
-        signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGALRM})
-        time.sleep(full_for)
-        while chunk := os.read(read_end, 4096):
-            chunks.append(chunk)
-            time.sleep(pause)
-    reader = threading.Thread(target=drain)
-    reader.start()
-    def finish():
-        os.dup2(saved, 1)  # closes the pipe's write end: the reader sees the end
-        reader.join()
-        os.write(1, b"".join(chunks))
-    return finish
-
-def raised_when_blocked(handler):
-    os.dup2(os.pipe()[1], 1)  # never read: the writes soon block
-    signal.signal(signal.SIGALRM, handler)
-    signal.setitimer(signal.ITIMER_REAL, 0.3)
-    try:
-        while True:
-            fit.summary()
-    except BaseException as error:
-        return error
-"""
-CAPFD_TEST = """
-from trendfit import LinearRegression
-def test_capfd(capfd):
-    LinearRegression([1.0, 2.0, 3.0], [2.0, 4.0, 6.0]).summary()
-    assert capfd.readouterr().out == {report!r}
-"""
-
-
+# Each code runs after the prelude in delivery.py: a fit; standard output
+# turned into a pipe that a Python thread drains, or into one that nobody reads.
 @pytest.mark.parametrize("code, reports, others", [
     pytest.param("""
         import multiprocessing
@@ -320,11 +204,11 @@ def test_capfd(capfd):
     """, 0, {}, id="daemon-threads-writing-at-exit", marks=pytest.mark.skipif(
         address_sanitizer_loaded(), reason="UBSan flags pybind11's own catch of the unwind that ends such a thread")),
     pytest.param("""
-        import pathlib, pytest, tempfile
+        import pytest, shutil, tempfile
+        os.environ["EXPECTED_REPORT"] = REPORT
         with tempfile.TemporaryDirectory() as directory:
-            test = pathlib.Path(directory, "test_capfd.py")
-            test.write_text({capfd_test!r})
-            assert pytest.main(["-q", "-p", "no:cacheprovider", str(test)]) == 0
+            test = shutil.copy(CAPFD_CHECK, os.path.join(directory, "test_capfd.py"))
+            assert pytest.main(["-q", "-p", "no:cacheprovider", test]) == 0
     """, 0, {}, id="capfd"),
     pytest.param("""
         finish = drain_standard_output(0)
@@ -428,8 +312,7 @@ def test_capfd(capfd):
 ])
 def test_every_report_reaches_standard_output_once(code, reports, others):
     report = report_of([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
-    code = code.replace("{capfd_test!r}", repr(CAPFD_TEST.format(report=report.decode())))
-    output = succeeded(run_child(PIPE_PRELUDE + textwrap.dedent(code), timeout=120))
+    output = succeeded(run_script("report/delivery", code, report.decode(), timeout=120))
     assert output.count(report) == reports and output.count(b"Mean(") == 2 * reports
     assert {text: output.count(text) for text in others} == others
 

@@ -9,31 +9,16 @@ import sys
 
 import pytest
 
-from helpers import ROOT, run, succeeded
-from test_stubs import PUBLIC_METHODS
+from helpers import ROOT, example_sessions, public_methods, readme, readme_code_blocks, run, succeeded
 from trendfit import LinearRegression
 
 EXAMPLES = ROOT / "examples"
-README = (ROOT / "README.md").read_text(encoding="utf-8")
-
-
-def code_blocks(language):
-    return re.findall(rf"^```{language}\n(.*?)^```$", README, flags=re.MULTILINE | re.DOTALL)
-
-
-def example_sessions():
-    """(script, expected output) for each console block that runs an example."""
-    sessions = []
-    for block in code_blocks("console"):
-        command, _, output = block.partition("\n")
-        match = re.fullmatch(r"\$ python3 examples/(\w+\.py)", command)
-        assert match, f"console block with an unexpected command: {command}"
-        sessions.append((match[1], output))
-    return sessions
+README = readme()
+PUBLIC_METHODS = public_methods()
 
 
 def test_readme_shows_the_quickstart_source():
-    assert (EXAMPLES / "quickstart.py").read_text(encoding="utf-8") in code_blocks("python")
+    assert (EXAMPLES / "quickstart.py").read_text(encoding="utf-8") in readme_code_blocks("python")
 
 
 def test_readme_runs_every_example():

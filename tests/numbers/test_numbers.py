@@ -13,7 +13,8 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import reference
-from helpers import ROOT, STATISTICS, bits, output_of, raw_bits, run_child, succeeded
+from helpers import (NEGATIVE_NAN, POSITIVE_NAN, ROOT, STATISTICS, bits, floats_to_text, nan_data, output_of,
+                     raw_bits, run_script, succeeded)
 from trendfit import LinearRegression
 
 inf, nan = math.inf, math.nan
@@ -152,10 +153,6 @@ def test_matches_reference_on_random_data(seed):
     assert_matches_reference(x.tolist(), y.tolist())
 
 
-# NaNs of both signs, as the sign bit of a quiet NaN.
-POSITIVE_NAN, NEGATIVE_NAN = math.nan, -math.nan
-
-
 def from_bits(bits):
     return struct.unpack("<d", struct.pack("<Q", bits))[0]
 
@@ -179,20 +176,7 @@ def test_a_sum_carries_its_first_nan(x, first):
     assert raw_bits(LinearRegression(x, [1.0, 2.0, 3.0]).mean_x()) == raw_bits(first)
 
 
-def noisy_line(seed, n):
-    rng = np.random.default_rng(seed)
-    x = rng.normal(3.0, 2.0, n)
-    return x.tolist(), (0.5 * x + rng.normal(0.0, 1.0, n)).tolist()
-
-
-NAN_DATA = [
-    ([POSITIVE_NAN], [inf]),
-    ([1.0, NEGATIVE_NAN, 3.0], [POSITIVE_NAN, 2.0, 5.0]),
-    ([NEGATIVE_NAN, 2.0, 3.0], [1.0, 2.0, NEGATIVE_NAN]),
-    ([inf, 2.0, -inf], [1.0, POSITIVE_NAN, 3.0]),
-    ([1.0, 2.0, 4.0], [5.0, 5.0, 5.0]),
-    noisy_line(7, 1001),
-]
+NAN_DATA = nan_data()
 PROBES = [0.0, -1.5, POSITIVE_NAN, NEGATIVE_NAN, inf, -inf]
 
 
@@ -227,7 +211,8 @@ def test_a_nan_result_is_its_first_nan_operand_or_the_default_nan(x, y, nans):
 # every result, prediction and report line has the bits of the default state,
 # and the caller's state is as it was after every call, one that raised and
 # summary() included. A small C++ helper (tests/cpp/caller_state.cpp) enters
-# the state; each state runs in a child, so that a trap ends only the child.
+# the state; each state runs in a child (caller_state.py), so that a trap
+# ends only the child.
 CALLER_STATES = ["ftz-daz", "upward", "downward", "toward-zero", "traps"]
 STATE_DATA = [
     ([5e-324, 1e-310, 2.5e-309, 7e-320, 3e-315], [1.0, 2.0, 3.5, 0.5, 2.0]),  # subnormal x
@@ -237,42 +222,6 @@ STATE_DATA = [
     ([1e9 + 0.37 * i for i in range(20)], [3.0 * i - 2.0 + (-1.0) ** i / 3.0 for i in range(20)]),  # large offset
 ]
 STATE_PROBES = [0.0, -1.5, 1e-310, 1e9 + 0.5, 1e300, inf, nan]
-
-IN_STATE = """
-    import ctypes, json, struct, sys
-    from math import inf, nan
-    from trendfit import LinearRegression
-
-    helper = ctypes.CDLL({library!r})
-    helper.caller_state_control.restype = ctypes.c_ulonglong
-    data, probes, statistics = {data!r}, {probes!r}, {statistics!r}
-    if helper.caller_state_enter({state!r}.encode()) != 1:
-        sys.exit(77)
-    entered = helper.caller_state_control()
-    changed = []  # the calls after which the state was not the one entered
-    results = []
-
-    def after(call, result):
-        if helper.caller_state_control() != entered:
-            changed.append(call)
-        return result
-
-    def raw(value):
-        return struct.pack("<d", value).hex()
-
-    for x, y in data:
-        fit = after("construction", LinearRegression(x, y))
-        results += [raw(after(name, getattr(fit, name)())) for name in statistics]
-        results += [raw(after("predict_single", fit.predict_single(v))) for v in probes]
-        results += [raw(v) for v in after("predict", fit.predict(probes))]
-        after("summary", fit.summary())
-    try:
-        LinearRegression([1.0, 2.0], [1.0])
-    except RuntimeError:
-        after("a construction that raised", None)
-    helper.caller_state_leave()
-    print(json.dumps({{"results": results, "changed": changed}}), file=sys.stderr)
-"""
 
 
 @pytest.fixture(scope="module")
@@ -286,10 +235,10 @@ def caller_state_library(tmp_path_factory):
 
 def run_in_state(library, state):
     """The child's report text and its {"results", "changed"}, or None if the processor lacks the state."""
-    code = IN_STATE.format(library=library, data=STATE_DATA, probes=STATE_PROBES, statistics=STATISTICS, state=state)
     with pytest.MonkeyPatch.context() as environment:
         environment.delenv("PYTHONUNBUFFERED", raising=False)  # the report as users get it
-        done = run_child(code)
+        done = run_script("numbers/caller_state", library, state, floats_to_text(STATE_DATA),
+                          floats_to_text(STATE_PROBES))
     if done.returncode == 77:
         return None
     assert done.returncode == 0, output_of(done)
