@@ -4,7 +4,7 @@
    split it into several accumulators. */
 #include <stddef.h>
 
-double chain_sum(const double *values, size_t count) {
+double chain_sum(const double* values, size_t count) {
     double sum = 0.0;
     for (size_t i = 0; i < count; ++i) sum += values[i];
     return sum;

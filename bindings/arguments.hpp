@@ -251,8 +251,8 @@ inline bool has_exact_type(PyObject* object, const char* module, const char* nam
 inline bool is_native_double_format(const char* format) {
     if (std::strcmp(format, "d") == 0) return true;
     const char order = format[0];
-    const bool this_machines_order = order == '@' || order == '=' || order == (PY_LITTLE_ENDIAN ? '<' : '>') ||
-                                     (order == '!' && !PY_LITTLE_ENDIAN);
+    const bool this_machines_order =
+        order == '@' || order == '=' || order == (PY_LITTLE_ENDIAN ? '<' : '>') || (order == '!' && !PY_LITTLE_ENDIAN);
     return this_machines_order && std::strcmp(format + 1, "d") == 0;
 }
 

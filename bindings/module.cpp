@@ -150,7 +150,8 @@ void initialise(py::detail::value_and_holder& self, const ArrayArgument& x, cons
 
 // Binds a const member function of the model as a method of the same name.
 template <typename Result, typename... Args>
-void def_method(py::class_<LinearRegression>& cls, const char* name, Result (LinearRegression::*member)(Args...) const) {
+void def_method(py::class_<LinearRegression>& cls, const char* name,
+                Result (LinearRegression::*member)(Args...) const) {
     cls.def(name, [member](ConstructedModel self, Args... args) -> Result {
         return (self.model->*member)(std::forward<Args>(args)...);
     });
@@ -265,6 +266,8 @@ int refuse_subinterpreter(PyObject* /*module*/) {
 // interpreter itself (an error raised by the initialisation function, which
 // 3.13 runs in the main interpreter, would be that interpreter's object), and
 // CPython refuses isolated subinterpreters before it runs.
+// Tables, laid out by hand:
+// clang-format off
 PyModuleDef_Slot refusing_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(&refuse_subinterpreter)},
 #ifdef Py_mod_multiple_interpreters
@@ -274,6 +277,7 @@ PyModuleDef_Slot refusing_slots[] = {
 
 PyModuleDef refusing_definition = {PyModuleDef_HEAD_INIT, "trendfit", nullptr, 0, nullptr, refusing_slots,
                                    nullptr, nullptr, nullptr};
+// clang-format on
 
 }  // namespace
 

@@ -45,7 +45,8 @@ void DefaultFloatingPointState::leave() {
     // registers as they are.
     X87Environment environment;
     __asm__ __volatile__("fnstenv %0" : "=m"(environment) : : "memory");
-    environment.status = static_cast<std::uint16_t>((environment.status & ~x87_flag_bits) | (x87_status & x87_flag_bits));
+    environment.status =
+        static_cast<std::uint16_t>((environment.status & ~x87_flag_bits) | (x87_status & x87_flag_bits));
     environment.control = x87_control;
     __asm__ __volatile__("fldenv %0" : : "m"(environment) : "memory");
 }

@@ -117,9 +117,7 @@ inline void DefaultFloatingPointState::read_control() {
     traps = fegetexcept();
 #endif
 }
-inline bool DefaultFloatingPointState::control_is_default() const {
-    return rounding == FE_TONEAREST && traps == 0;
-}
+inline bool DefaultFloatingPointState::control_is_default() const { return rounding == FE_TONEAREST && traps == 0; }
 #endif
 
 // The value of `result`, computed before the guard of the enclosing scope

@@ -11,15 +11,25 @@ namespace trendfit {
 
 using namespace detail;
 
-double LinearRegression::mean_x() const { return in_default_state([&] { return mean_of(x); }); }
-double LinearRegression::mean_y() const { return in_default_state([&] { return mean_of(y); }); }
-double LinearRegression::std_x() const { return in_default_state([&] { return std_of(x); }); }
-double LinearRegression::std_y() const { return in_default_state([&] { return std_of(y); }); }
+double LinearRegression::mean_x() const {
+    return in_default_state([&] { return mean_of(x); });
+}
+double LinearRegression::mean_y() const {
+    return in_default_state([&] { return mean_of(y); });
+}
+double LinearRegression::std_x() const {
+    return in_default_state([&] { return std_of(x); });
+}
+double LinearRegression::std_y() const {
+    return in_default_state([&] { return std_of(y); });
+}
 double LinearRegression::pearson_correlation() const {
     return in_default_state([&] { return correlation(moments_of(x, y)); });
 }
 
-double LinearRegression::slope() const { return in_default_state([&] { return line_of(moments_of(x, y)).slope; }); }
+double LinearRegression::slope() const {
+    return in_default_state([&] { return line_of(moments_of(x, y)).slope; });
+}
 double LinearRegression::intercept() const {
     return in_default_state([&] { return line_of(moments_of(x, y)).intercept; });
 }
@@ -52,9 +62,15 @@ void FittedLine::predict(const double* values, std::size_t count, double* predic
         if (std::isnan(predictions[i])) predictions[i] = at(values[i]);
 }
 
-double LinearRegression::rmse() const { return in_default_state([&] { return fit_of(x, y).rmse(); }); }
-double LinearRegression::mae() const { return in_default_state([&] { return fit_of(x, y).mae(); }); }
-double LinearRegression::r_squared() const { return in_default_state([&] { return fit_of(x, y).r_squared(); }); }
+double LinearRegression::rmse() const {
+    return in_default_state([&] { return fit_of(x, y).rmse(); });
+}
+double LinearRegression::mae() const {
+    return in_default_state([&] { return fit_of(x, y).mae(); });
+}
+double LinearRegression::r_squared() const {
+    return in_default_state([&] { return fit_of(x, y).r_squared(); });
+}
 double LinearRegression::residual_std_error() const {
     return in_default_state([&] { return fit_of(x, y).residual_std_error(); });
 }

@@ -59,9 +59,7 @@ struct Fit {
     }
     double mae() const { return InWrittenOrder::div(residuals.absolutes, count_as_double(moments.n)); }
     // Syy is the total sum of squares.
-    double r_squared() const {
-        return InWrittenOrder::sub(1.0, InWrittenOrder::div(residuals.squares, moments.syy));
-    }
+    double r_squared() const { return InWrittenOrder::sub(1.0, InWrittenOrder::div(residuals.squares, moments.syy)); }
     double residual_std_error() const { return root_mean_square(residuals.squares, moments.n, 2); }
     double slope_standard_error() const {
         return InWrittenOrder::div(residual_std_error(), InWrittenOrder::sqrt(moments.sxx));

@@ -39,9 +39,13 @@ struct SampleAllocator {
     }
 
     template <typename U>
-    bool operator==(const SampleAllocator<U>&) const noexcept { return true; }
+    bool operator==(const SampleAllocator<U>&) const noexcept {
+        return true;
+    }
     template <typename U>
-    bool operator!=(const SampleAllocator<U>&) const noexcept { return false; }
+    bool operator!=(const SampleAllocator<U>&) const noexcept {
+        return false;
+    }
 };
 
 using Samples = std::vector<double, SampleAllocator<double>>;

@@ -1,5 +1,9 @@
 #include "model/standard_output.hpp"
 
+#include <poll.h>
+#include <pthread.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -9,10 +13,6 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
-
-#include <poll.h>
-#include <pthread.h>
-#include <unistd.h>
 
 // glibc loses what stdio holds when a flush fails, EINTR included, so there
 // the pending bytes are taken out of stdout's buffer and written with the

@@ -141,7 +141,8 @@ def test_subclasses():
             pass
 
     assert Good([1.0, 2.0], [3.0, 5.0]).slope() == 2.0
-    with pytest.raises(TypeError, match=r"^trendfit\.LinearRegression\.__init__\(\) must be called when overriding __init__$"):
+    must_call_init = r"^trendfit\.LinearRegression\.__init__\(\) must be called when overriding __init__$"
+    with pytest.raises(TypeError, match=must_call_init):
         Forgetful([1.0], [1.0])
 
 
@@ -388,7 +389,7 @@ def test_fast_and_general_paths_agree_on_floats(values):
     in_explicit_order = (ctypes.c_double * len(values))(*values)  # format "<d" or ">d", the byte order named
     for form in (values, tuple(values), (v for v in values), array, np.repeat(array, 2)[::2], memoryview(array),
                  pyarray.array("d", values), array.view(GeneralArray), memoryview(in_explicit_order)):
-        assert outcome(lambda: fit.predict(form)) == expected
+        assert outcome(lambda form=form: fit.predict(form)) == expected
     assert outcome(lambda: fit.predict(array[::-1])) == expected[::-1]
     longer = values * 40 + [7]  # floats read directly, then an int by the float rule
     assert outcome(lambda: fit.predict(longer)) == outcome(lambda: fit.predict(v for v in longer))

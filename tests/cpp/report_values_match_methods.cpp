@@ -24,11 +24,16 @@ int main() {
     double b;  // a signalling NaN with a payload of its own
     const std::uint64_t b_bits = 0x7ff4000000000456;
     std::memcpy(&b, &b_bits, sizeof b);
-    const std::vector<std::vector<double>> sets[] = {
-        {{}, {}}, {{2.0}, {3.0}}, {{0.1, 0.7}, {0.9, 0.3}}, {{0.1, 0.1, 0.1}, {1.0, 2.0, 4.0}},
-        {{1e100, 2e100, 3e100}, {1e100, 2e100, 3e100}}, {{1.0, a, 3.0, 4.0}, {2.0, 1.0, b, 5.0}},
-        {{b, 2.0, a, 4.0}, {1.0, b, 3.0, -a}}, {{1.0, 2.0, inf, 4.0}, {a, 1.0, 2.0, -inf}},
-        {{-inf, 2.0, inf, 4.0}, {1.0, 2.0, 3.0, 4.0}}, {{1.0, 2.0, 3.0, 4.0}, {-b, inf, 1.0, -inf}}};
+    const std::vector<std::vector<double>> sets[] = {{{}, {}},
+                                                     {{2.0}, {3.0}},
+                                                     {{0.1, 0.7}, {0.9, 0.3}},
+                                                     {{0.1, 0.1, 0.1}, {1.0, 2.0, 4.0}},
+                                                     {{1e100, 2e100, 3e100}, {1e100, 2e100, 3e100}},
+                                                     {{1.0, a, 3.0, 4.0}, {2.0, 1.0, b, 5.0}},
+                                                     {{b, 2.0, a, 4.0}, {1.0, b, 3.0, -a}},
+                                                     {{1.0, 2.0, inf, 4.0}, {a, 1.0, 2.0, -inf}},
+                                                     {{-inf, 2.0, inf, 4.0}, {1.0, 2.0, 3.0, 4.0}},
+                                                     {{1.0, 2.0, 3.0, 4.0}, {-b, inf, 1.0, -inf}}};
     int differences = 0;
     for (const auto& set : sets) {
         const std::ptrdiff_t shape[] = {static_cast<std::ptrdiff_t>(set[0].size())}, strides[] = {sizeof(double)};

@@ -35,8 +35,8 @@ int main() {
 
     five_points().summary();
 
-    std::cerr << "precision=" << std::cout.precision() << " width=" << std::cout.width()
-              << " fill=" << std::cout.fill() << " scientific=" << bool(std::cout.flags() & std::ios::scientific)
+    std::cerr << "precision=" << std::cout.precision() << " width=" << std::cout.width() << " fill=" << std::cout.fill()
+              << " scientific=" << bool(std::cout.flags() & std::ios::scientific)
               << " showpos=" << bool(std::cout.flags() & std::ios::showpos)
               << " decimal=" << std::use_facet<std::numpunct<char>>(std::cout.getloc()).decimal_point() << "\n";
     return 0;

@@ -16,8 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <stdexcept>
 #include <limits>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -117,8 +117,8 @@ void print_results(std::size_t set, const LinearRegression& fit, double some_x, 
     for (const auto& statistic : statistics)
         print(set, statistic.name, caller.around([&] { return (fit.*statistic.method)(); }));
     const double inf = std::numeric_limits<double>::infinity();
-    const std::vector<double> probes = {0.0, -1.5, 1e9 + 0.5, some_x, from_bits(0x7ff4000000000123),
-                                        from_bits(0xfff8000000000456), inf, -inf};
+    const std::vector<double> probes = {
+        0.0, -1.5, 1e9 + 0.5, some_x, from_bits(0x7ff4000000000123), from_bits(0xfff8000000000456), inf, -inf};
     for (const double v : probes) print(set, "predict_single", caller.around([&] { return fit.predict_single(v); }));
     for (const double p : caller.around([&] { return fit.predict(probes); })) print(set, "predict", p);
     caller.around([&] {

@@ -27,9 +27,9 @@ Step fail(int error) { return {0, error}; }
 
 // The system as a case plays it.
 struct Scene {
-    std::string pending;                 // what C stdio holds when the report starts
-    std::deque<Step> writes;             // beyond the script every write takes all
-    std::deque<int> waits;               // errno of each failing wait; beyond it waits succeed
+    std::string pending;      // what C stdio holds when the report starts
+    std::deque<Step> writes;  // beyond the script every write takes all
+    std::deque<int> waits;    // errno of each failing wait; beyond it waits succeed
     bool handler_throws = false;
     std::string delivered, put_back;
     int interrupts = 0, waited = 0;
@@ -117,8 +117,8 @@ int main() {
     const std::string unit = "CCCCREPORT";
     play("short writes", {"CCCC", {take(3), take(1), take(2)}}, {unit, ""});
     play("interrupted before any byte", {"CCCC", {fail(EINTR)}}, {unit, "", "", "", 1});
-    play("handler raises with C output half written",
-         {"CCCC", {take(2), fail(EINTR)}, {}, true}, {"CC", "CC", "handler raised", "", 1});
+    play("handler raises with C output half written", {"CCCC", {take(2), fail(EINTR)}, {}, true},
+         {"CC", "CC", "handler raised", "", 1});
     play("refused with nothing written", {"CCCC", {fail(EAGAIN)}},
          {"", "CCCC", "errno " + std::to_string(EAGAIN), "standard output:"});
     play("refused after a part", {"CCCC", {take(5), fail(EAGAIN)}}, {unit, "", "", "", 0, 1});

@@ -205,7 +205,8 @@ number_likes = st.one_of(
 )
 other_scalars = st.one_of(
     st.text(max_size=4), st.sampled_from(["1.5", " 2 ", "nan", "-inf", "1e400", "0x10"]),
-    st.binary(max_size=4), st.sampled_from([b"3.25", bytearray(b"1"), memoryview(b"12"), np.void(b"\x00" * 6 + b"\xf0?")]),
+    st.binary(max_size=4),
+    st.sampled_from([b"3.25", bytearray(b"1"), memoryview(b"12"), np.void(b"\x00" * 6 + b"\xf0?")]),
     st.none(), st.sampled_from([Ellipsis, NotImplemented, object(), int, float, LinearRegression, print]),
     st.datetimes(), st.timedeltas(), st.dates(),
     st.builds(unittest.mock.Mock, spec=st.just(LinearRegression)), st.builds(unittest.mock.MagicMock),
@@ -527,8 +528,8 @@ routes = st.sampled_from(["class", "subclass", "blank __init__"])
 calls = st.one_of(
     st.tuples(st.just(check_construction), routes, arguments, arguments),
     st.builds(lambda route, pair: (check_construction, route, *pair), routes, same_size_pairs()),
-    st.one_of(method_names, st.sampled_from(["predict", "predict_single"])).flatmap(lambda name: st.tuples(st.just(check_method), fit_data, st.just(name),
-                                                fitting_arguments(name), st.just({}))),
+    st.one_of(method_names, st.sampled_from(["predict", "predict_single"])).flatmap(
+        lambda name: st.tuples(st.just(check_method), fit_data, st.just(name), fitting_arguments(name), st.just({}))),
     st.tuples(st.just(check_method), fit_data, method_names, st.lists(arguments, max_size=3),
               st.one_of(st.just({}), keyword_arguments)),
     st.tuples(st.just(check_foreign_self), impostors, method_names),

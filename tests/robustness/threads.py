@@ -140,7 +140,7 @@ def race_to_initialise():
     final = [bits(getattr(blank, name)()) for name in STATISTICS]
     assert final in [[bits(getattr(LinearRegression(*c), name)()) for name in STATISTICS] for c in candidates]
     gone = weakref.ref(blank)
-    del blank
+    blank = None  # the last reference: the instance must now be freed
     gc.collect()
     assert gone() is None
 

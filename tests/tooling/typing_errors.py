@@ -64,7 +64,7 @@ with rejected(TypeError):
 with rejected(AttributeError):
     fit.foo = 1  # expect: mypy[attr-defined] pyright[reportAttributeAccessIssue]
 with rejected(AttributeError):
-    trendfit.__version__  # expect: mypy[attr-defined] pyright[reportAttributeAccessIssue,reportUnknownMemberType]
+    trendfit.__version__  # noqa: B018  # expect: mypy[attr-defined] pyright[reportAttributeAccessIssue,reportUnknownMemberType]
 
 # Results used as the wrong type.
 label: str = fit.slope()  # expect: mypy[assignment] pyright[reportAssignmentType]
