@@ -11,6 +11,15 @@ namespace trendfit {
 
 using namespace detail;
 
+namespace {
+
+// A measure of the fit's residuals: the three passes of fit_of, then `measure`.
+double measure_of_fit(const Samples& x, const Samples& y, double (Fit::*measure)() const) {
+    return in_default_state([&] { return (fit_of(x, y).*measure)(); });
+}
+
+}  // namespace
+
 double LinearRegression::mean_x() const {
     return in_default_state([&] { return mean_of(x); });
 }
@@ -62,23 +71,11 @@ void FittedLine::predict(const double* values, std::size_t count, double* predic
         if (std::isnan(predictions[i])) predictions[i] = at(values[i]);
 }
 
-double LinearRegression::rmse() const {
-    return in_default_state([&] { return fit_of(x, y).rmse(); });
-}
-double LinearRegression::mae() const {
-    return in_default_state([&] { return fit_of(x, y).mae(); });
-}
-double LinearRegression::r_squared() const {
-    return in_default_state([&] { return fit_of(x, y).r_squared(); });
-}
-double LinearRegression::residual_std_error() const {
-    return in_default_state([&] { return fit_of(x, y).residual_std_error(); });
-}
-double LinearRegression::slope_standard_error() const {
-    return in_default_state([&] { return fit_of(x, y).slope_standard_error(); });
-}
-double LinearRegression::t_value_slope() const {
-    return in_default_state([&] { return fit_of(x, y).t_value_slope(); });
-}
+double LinearRegression::rmse() const { return measure_of_fit(x, y, &Fit::rmse); }
+double LinearRegression::mae() const { return measure_of_fit(x, y, &Fit::mae); }
+double LinearRegression::r_squared() const { return measure_of_fit(x, y, &Fit::r_squared); }
+double LinearRegression::residual_std_error() const { return measure_of_fit(x, y, &Fit::residual_std_error); }
+double LinearRegression::slope_standard_error() const { return measure_of_fit(x, y, &Fit::slope_standard_error); }
+double LinearRegression::t_value_slope() const { return measure_of_fit(x, y, &Fit::t_value_slope); }
 
 }  // namespace trendfit

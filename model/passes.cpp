@@ -109,6 +109,9 @@ Moments moments_of(const Samples& x, const Samples& y) {
     return run_pass([&](auto arithmetic) { return moments(arithmetic, x, y); });
 }
 
+// sqrt(sum_of_squares / (n - k)). With no data there is no spread or error
+// to report: n = 0 divides by n itself (0/0, NaN like every other statistic
+// of no data) instead of by the wrapped n - k, which would give +0.0.
 double root_mean_square(double sum_of_squares, std::size_t n, std::uint64_t k) {
     const double divisor = n == 0 ? 0.0 : degrees_of_freedom(n, k);
     return InWrittenOrder::sqrt(InWrittenOrder::div(sum_of_squares, divisor));
