@@ -29,7 +29,6 @@ def fitted_quantities(x, y):
         ("correlation r", fit.pearson_correlation(), peer.rvalue),
         ("R squared (SciPy: r**2)", fit.r_squared(), peer.rvalue**2),
         ("slope standard error", fit.slope_standard_error(), peer.stderr),
-        ("t value (SciPy: slope/stderr)", fit.t_value_slope(), peer.slope / peer.stderr),
     ]
 
 

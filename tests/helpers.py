@@ -2,6 +2,7 @@
 processes import. Importing it loads neither pytest, NumPy nor trendfit: every
 child imports it, some before choosing which trendfit to load."""
 
+import functools
 import json
 import math
 import os
@@ -16,16 +17,30 @@ import textwrap
 TESTS = os.path.dirname(os.path.abspath(__file__))
 ROOT = pathlib.Path(TESTS).parent
 STUBS = ROOT / "trendfit-stubs"
-# A client that uses every method, which the type checkers must accept.
+# A client that uses every kind of member, which the type checkers must accept.
 CLIENT = pathlib.Path(TESTS, "tooling", "typing_client.py")
 
-# Every statistic, in the order of the report's lines.
-STATISTICS = [
-    "mean_x", "mean_y", "pearson_correlation", "std_x", "std_y", "slope", "intercept",
-    "rmse", "mae", "r_squared", "residual_std_error", "slope_standard_error", "t_value_slope",
-]
-# Arguments that every method accepts, for tests that call each one.
-METHOD_ARGS = {**{name: () for name in STATISTICS}, "predict_single": (2.0,), "predict": ([1.0, 2.0],), "summary": ()}
+# The public methods that are not statistics, with arguments that each accepts.
+OTHER_METHOD_ARGS = {"predict_single": (2.0,), "predict": ([1.0, 2.0],), "summary": ()}
+
+
+@functools.cache
+def statistic_names():
+    """Every statistic, in the order the class defines them, which is the report's."""
+    from trendfit import LinearRegression
+
+    return [name for name in vars(LinearRegression) if not name.startswith("_") and name not in OTHER_METHOD_ARGS]
+
+
+def __getattr__(name):
+    """STATISTICS, and METHOD_ARGS (arguments that every method accepts, for tests that call each
+    one), made from the class on first use, so that importing helpers does not import trendfit
+    before a child has chosen which build to load."""
+    if name == "STATISTICS":
+        return statistic_names()
+    if name == "METHOD_ARGS":
+        return {**{statistic: () for statistic in statistic_names()}, **OTHER_METHOD_ARGS}
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
 
 
 def bits(value):
@@ -40,7 +55,7 @@ def raw_bits(value):
 
 def snapshot(fit):
     """Everything an instance answers, as exact bits."""
-    return [bits(getattr(fit, name)()) for name in STATISTICS] + [bits(v) for v in fit.predict([-1.0, 0.0, 3.5])]
+    return [bits(getattr(fit, name)()) for name in statistic_names()] + [bits(v) for v in fit.predict([-1.0, 0.0, 3.5])]
 
 
 def public_methods():
