@@ -6,7 +6,7 @@ import subprocess
 
 import pytest
 
-from helpers import run_script, succeeded
+from helpers import STATISTICS, run_script, succeeded
 
 FUZZ_EXAMPLES = 10_000
 
@@ -62,6 +62,7 @@ def test_threads_sharing_instances_get_the_single_threaded_results(tmp_path, mon
     assert results["written"] == results["threads"] * results["rounds"] * data_sets * 2 + data_sets
     # Reports never interleave: the output is whole reports of the shared data sets, one after another.
     lines = output_path.read_text().splitlines(keepends=True)
-    blocks = ["".join(lines[i:i + 13]) for i in range(0, len(lines), 13)]
+    report_lines = len(STATISTICS)
+    blocks = ["".join(lines[i:i + report_lines]) for i in range(0, len(lines), report_lines)]
     assert len(blocks) == results["written"]
     assert set(blocks) == set(results["reports"])
