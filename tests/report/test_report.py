@@ -229,17 +229,6 @@ def test_write_failures_raise_os_error_and_the_stream_recovers_every_time(tmp_pa
     """, 600, {}, id="timer-signals"),
     pytest.param("""
         import ctypes
-        alarms = []
-        signal.signal(signal.SIGALRM, lambda *_: alarms.append(1))
-        finish = drain_standard_output(0, full_for=1.0)
-        ctypes.CDLL(None).printf(b"%s", b"c" * 3000)  # held in C stdio's buffer
-        signal.setitimer(signal.ITIMER_REAL, 0.3)  # interrupts the blocked write
-        fit.summary()
-        finish()
-        assert alarms
-    """, 1, {b"c" * 3000: 1}, id="c-output-kept-across-an-interrupted-write"),
-    pytest.param("""
-        import ctypes
         def interrupt(*_):
             raise KeyboardInterrupt
         signal.signal(signal.SIGALRM, interrupt)
@@ -248,6 +237,7 @@ def test_write_failures_raise_os_error_and_the_stream_recovers_every_time(tmp_pa
         signal.setitimer(signal.ITIMER_REAL, 0.3)
         try:
             fit.summary()
+            raise AssertionError("the handler's exception was lost")
         except KeyboardInterrupt:  # with the C output back in stdio's buffer
             fit.summary()
         finish()
@@ -301,11 +291,6 @@ def test_write_failures_raise_os_error_and_the_stream_recovers_every_time(tmp_pa
         reader.join()
         assert b"".join(received) == (line + one) * 100 and refused > 0, refused
     """, 0, {}, id="non-blocking-socket-read-slowly"),
-    pytest.param("""
-        def interrupt(*_):
-            raise KeyboardInterrupt
-        assert isinstance(raised_when_blocked(interrupt), KeyboardInterrupt)
-    """, 0, {}, id="keyboard-interrupt-while-blocked"),
     pytest.param("""
         assert "again" in str(raised_when_blocked(lambda *_: fit.summary()))
     """, 0, {}, id="report-asked-for-by-a-handler-while-blocked"),
