@@ -106,13 +106,8 @@ def test_unconvertible_arguments(fit, method, value):
         lambda f: f.mean_x(1),
         lambda f: f.predict_single(),
         lambda f: f.predict_single(value=2.0),
-        lambda f: f.predict([1.0], [2.0]),
-        lambda f: f.summary(None),
         lambda f: LinearRegression.mean_x(5),
-        lambda f: LinearRegression.mean_x(None),
-        lambda f: LinearRegression.predict_single("fit", 2.0),
         lambda f: LinearRegression(x=[1.0], y=[1.0]),
-        lambda f: LinearRegression([1.0]),
         lambda f: LinearRegression([1.0], [1.0], [1.0]),
     ],
 )

@@ -36,11 +36,6 @@ def test_views_are_read_in_row_major_order(view, logical):
     same_fit(partner, view, partner.tolist(), logical)
 
 
-def test_shapes_with_equal_counts_are_paired_row_by_row():
-    matrix = np.array([[1.0, 2.0, 3.0], [4.0, 5.0, 6.5]])
-    same_fit(matrix, PAIR[:6], [1.0, 2.0, 3.0, 4.0, 5.0, 6.5], PAIR[:6].tolist())
-
-
 def test_broadcast_zero_stride_array():
     same_fit(np.broadcast_to(2.5, (3, 4)), np.arange(12.0), [2.5] * 12, list(range(12)))
     same_fit(np.arange(12.0), np.broadcast_to([1.0, -2.0, 4.0], (4, 3)), list(range(12)), [1.0, -2.0, 4.0] * 4)

@@ -12,10 +12,9 @@ DATA ([x, y] pairs) and PROBES (a list) are floats as helpers.floats_to_text wri
 
 import ctypes
 import json
-import struct
 import sys
 
-from helpers import STATISTICS, floats_from_text
+from helpers import STATISTICS, floats_from_text, raw_bits
 from trendfit import LinearRegression
 
 library, state = sys.argv[1], sys.argv[2]
@@ -36,15 +35,11 @@ def after(call, result):
     return result
 
 
-def raw(value):
-    return struct.pack("<d", value).hex()
-
-
 for x, y in data:
     fit = after("construction", LinearRegression(x, y))
-    results += [raw(after(name, getattr(fit, name)())) for name in STATISTICS]
-    results += [raw(after("predict_single", fit.predict_single(v))) for v in probes]
-    results += [raw(v) for v in after("predict", fit.predict(probes))]
+    results += [raw_bits(after(name, getattr(fit, name)())) for name in STATISTICS]
+    results += [raw_bits(after("predict_single", fit.predict_single(v))) for v in probes]
+    results += [raw_bits(v) for v in after("predict", fit.predict(probes))]
     after("summary", fit.summary())
 try:
     LinearRegression([1.0, 2.0], [1.0])

@@ -36,8 +36,8 @@ def platform_g(value):
     return buffer.value.decode()
 
 
-def report_of(x, y, repeat=1):
-    return succeeded(run_script("report/summary", floats_to_text(x), floats_to_text(y), repeat))
+def report_of(x, y):
+    return succeeded(run_script("report/summary", floats_to_text(x), floats_to_text(y)))
 
 
 def expected_report(values):
@@ -81,11 +81,6 @@ def test_each_line_shows_its_method_value(x, y):
     assert succeeded(result) == expected_report(platform_g(v) for v in values)
 
 
-def test_twice_gives_the_same_report_twice():
-    once = report_of([1.0, 2.0, 4.0], [3.0, -1.0, 2.5])
-    assert report_of([1.0, 2.0, 4.0], [3.0, -1.0, 2.5], repeat=2) == once * 2
-
-
 def test_report_bypasses_python_stdout():
     result = run_child("""
         import io, sys
@@ -104,12 +99,6 @@ def test_report_bypasses_python_stdout():
 # Output printed before a report (by Python, then by C) comes before it, with no flush in the script.
 # Each code runs after the prelude in earlier_output.py.
 @pytest.mark.parametrize("code, expected", [
-    pytest.param("""
-        for i in range(3):
-            print(f"H{i}")
-            fit.summary()
-            print(f"F{i}")
-    """, "H0\n{R}F0\nH1\n{R}F1\nH2\n{R}F2\n", id="print"),
     pytest.param("""
         for i in range(2):
             print(f"H{i}")
@@ -156,7 +145,6 @@ def test_earlier_output_keeps_its_place(request, tmp_path, monkeypatch, code, ex
 FAILING_OUTPUTS = {
     "full disk": (errno.ENOSPC, "os.open('/dev/full', os.O_WRONLY)", 0),
     "broken pipe": (errno.EPIPE, "broken_pipe()", 0),
-    "read-only descriptor": (errno.EBADF, "os.open('/dev/null', os.O_RDONLY)", 0),
     "full non-blocking pipe": (errno.EAGAIN, "full_pipe()", 0),
     "file size limit": (errno.EFBIG, "limited_file(100)", 100),  # the error says what part went out
 }
@@ -175,13 +163,6 @@ def test_write_failures_raise_os_error_and_the_stream_recovers_every_time(tmp_pa
 # Each code runs after the prelude in delivery.py: a fit; standard output
 # turned into a pipe that a Python thread drains, or into one that nobody reads.
 @pytest.mark.parametrize("code, reports, others", [
-    pytest.param("""
-        import multiprocessing
-        fit.summary()
-        worker = multiprocessing.get_context("fork").Process(target=fit.summary)
-        worker.start()
-        worker.join()
-    """, 2, {}, id="forked-worker"),
     pytest.param("""
         saved = os.dup(1)
         os.dup2(os.pipe()[1], 1)  # never read: the other thread's writes soon block
@@ -210,12 +191,6 @@ def test_write_failures_raise_os_error_and_the_stream_recovers_every_time(tmp_pa
             test = shutil.copy(CAPFD_CHECK, os.path.join(directory, "test_capfd.py"))
             assert pytest.main(["-q", "-p", "no:cacheprovider", test]) == 0
     """, 0, {}, id="capfd"),
-    pytest.param("""
-        finish = drain_standard_output(0)
-        for _ in range(2000):
-            fit.summary()
-        finish()
-    """, 2000, {}, id="pipe-drained-by-a-thread"),
     pytest.param("""
         alarms = []
         signal.signal(signal.SIGALRM, lambda *_: alarms.append(1))
@@ -292,7 +267,14 @@ def test_write_failures_raise_os_error_and_the_stream_recovers_every_time(tmp_pa
         assert b"".join(received) == (line + one) * 100 and refused > 0, refused
     """, 0, {}, id="non-blocking-socket-read-slowly"),
     pytest.param("""
-        assert "again" in str(raised_when_blocked(lambda *_: fit.summary()))
+        os.dup2(os.pipe()[1], 1)  # never read: the writes soon block
+        signal.signal(signal.SIGALRM, lambda *_: fit.summary())
+        signal.setitimer(signal.ITIMER_REAL, 0.3)
+        try:
+            while True:
+                fit.summary()
+        except RuntimeError as error:
+            assert "again" in str(error), error
     """, 0, {}, id="report-asked-for-by-a-handler-while-blocked"),
 ])
 def test_every_report_reaches_standard_output_once(code, reports, others):
