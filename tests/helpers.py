@@ -29,7 +29,7 @@ def statistic_names():
     """Every statistic, in the order the class defines them, which is the report's."""
     from trendfit import LinearRegression
 
-    return [name for name in vars(LinearRegression) if not name.startswith("_") and name not in OTHER_METHOD_ARGS]
+    return tuple(name for name in vars(LinearRegression) if not name.startswith("_") and name not in OTHER_METHOD_ARGS)
 
 
 def __getattr__(name):
