@@ -1,5 +1,9 @@
 // Argument types of the methods that take data, and their conversions.
 //
+// Each argument converts in the default floating-point state, under one guard
+// for the whole argument: NumPy's casts and a number's __float__ round as
+// they do by default, whatever state the caller left the thread in.
+//
 // They convert exactly as pybind11's own casters for double, std::vector<double>
 // and array_t<double> do, and show in signatures under the same names, with
 // two differences:
@@ -21,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "model/floating_point_state.hpp"
 #include "model/linear_regression.hpp"
 
 namespace trendfit::bindings {
@@ -124,6 +129,22 @@ inline void reserve_claimed(std::vector<double>& values, std::size_t length) {
     }
 }
 
+// pybind11's float conversion: PyFloat_AsDouble, then PyNumber_Float for
+// numbers. The caller puts the default floating-point state in place.
+inline bool load_double(py::handle src, bool convert, double& into) {
+    if (!src || (!convert && !PyFloat_Check(src.ptr()))) return false;
+    const double converted = PyFloat_AsDouble(src.ptr());
+    if (converted == -1.0 && PyErr_Occurred()) {
+        drop_conversion_error();
+        if (!convert || PyNumber_Check(src.ptr()) == 0) return false;
+        const auto as_float = py::reinterpret_steal<py::object>(PyNumber_Float(src.ptr()));
+        if (!as_float) drop_conversion_error();
+        return load_double(as_float, false, into);
+    }
+    into = converted;
+    return true;
+}
+
 }  // namespace trendfit::bindings
 
 namespace pybind11::detail {
@@ -133,19 +154,9 @@ class type_caster<trendfit::bindings::Number> {
 public:
     PYBIND11_TYPE_CASTER(trendfit::bindings::Number, make_caster<double>::name);
 
-    // pybind11's float conversion: PyFloat_AsDouble, then PyNumber_Float for numbers.
     bool load(handle src, bool convert) {
-        if (!src || (!convert && !PyFloat_Check(src.ptr()))) return false;
-        const double converted = PyFloat_AsDouble(src.ptr());
-        if (converted == -1.0 && PyErr_Occurred()) {
-            trendfit::bindings::drop_conversion_error();
-            if (!convert || PyNumber_Check(src.ptr()) == 0) return false;
-            const auto as_float = reinterpret_steal<object>(PyNumber_Float(src.ptr()));
-            if (!as_float) trendfit::bindings::drop_conversion_error();
-            return load(as_float, false);
-        }
-        value.value = converted;
-        return true;
+        return trendfit::detail::in_default_state(
+            [&] { return trendfit::bindings::load_double(src, convert, value.value); });
     }
 };
 
@@ -160,7 +171,8 @@ public:
 
     bool load(handle src, bool convert) {
         if (!convert && !array_t<double>::check_(src)) return false;
-        value.array = reinterpret_steal<array_t<double>>(Array::raw_array_t(src.ptr()));
+        value.array = trendfit::detail::in_default_state(
+            [&] { return reinterpret_steal<array_t<double>>(Array::raw_array_t(src.ptr())); });
         if (!value.array) trendfit::bindings::drop_conversion_error();
         return static_cast<bool>(value.array);
     }
@@ -184,7 +196,9 @@ public:
     using cast_op_type = trendfit::bindings::PredictArgument&;
     operator trendfit::bindings::PredictArgument&() { return value; }
 
-    bool load(handle src, bool convert) { return value.load(src, convert); }
+    bool load(handle src, bool convert) {
+        return trendfit::detail::in_default_state([&] { return value.load(src, convert); });
+    }
 
 private:
     trendfit::bindings::PredictArgument value;
@@ -205,13 +219,15 @@ inline py::object result_list(std::size_t length) {
 
 // pybind11's sequence conversion (a sequence other than str and bytes, or a
 // generator, set or dict view taken as a tuple first), with its element
-// conversion, unless the argument can be read in place.
+// conversion, unless the argument can be read in place. A memoryview of other
+// than one dimension, which iterates in one dimension only, is refused.
 inline bool PredictArgument::load(py::handle src, bool allow_conversion) {
     convert = allow_conversion;
     release_buffer();
     float_items = py::object();
     values.clear();
     if (!py::detail::object_is_convertible_to_std_vector(src)) return false;
+    if (PyMemoryView_Check(src.ptr()) && PyMemoryView_GET_BUFFER(src.ptr())->ndim != 1) return false;
     if (py::isinstance<py::sequence>(src)) {
         if (PyList_CheckExact(src.ptr()) || PyTuple_CheckExact(src.ptr())) {
             float_items = py::reinterpret_borrow<py::object>(src);
@@ -227,9 +243,9 @@ inline bool PredictArgument::convert_elements(py::handle sequence) {
     values.clear();
     reserve_claimed(values, py::reinterpret_borrow<py::sequence>(sequence).size());
     for (const py::handle item : sequence) {
-        py::detail::make_caster<Number> element;
-        if (!element.load(item, convert)) return false;
-        values.push_back(py::detail::cast_op<Number>(element).value);
+        double value = 0.0;
+        if (!load_double(item, convert, value)) return false;
+        values.push_back(value);
     }
     length = values.size();
     return true;
@@ -341,7 +357,8 @@ inline Predictions PredictArgument::predictions_of(const LinearRegression& model
         if (!predict_into_result(line, read_floats_block)) {
             // Not all floats: the conversion any other sequence gets, and its
             // incompatible-arguments TypeError if it fails.
-            if (!convert_elements(float_items)) throw py::reference_cast_error();  // pybind11 then raises it
+            const bool converted = detail::in_default_state([this] { return convert_elements(float_items); });
+            if (!converted) throw py::reference_cast_error();  // pybind11 then raises it
             predict_into_result(line, read_doubles_block);
         }
     } else {

@@ -4,8 +4,9 @@
 // pybind11 internals the bindings rely on. They are why pybind11 is pinned to
 // one exact release (CMakeLists.txt; CI also builds against the next one): an
 // upgrade is the change most likely to break them, and these tests are the
-// ones that say so. The entry point and the module body use pybind11's public
-// module macro alone.
+// ones that say so. The module body uses pybind11's public module macro alone.
+// - PYBIND11_CHECK_PYTHON_VERSION, the version check of that macro, run first
+//   in the entry point. Guarded by the version-refusal test.
 // - The `self` casters (type_caster<ConstructedModel> and <Instance>:
 //   get_type_info, instance::get_value_and_holder): reject None and impostors,
 //   and for the model's methods instances whose __init__ never ran. Guarded by
@@ -181,20 +182,45 @@ void run_signal_handlers() {
     }
 }
 
-// Flushes sys.stdout (when set and flushable), as print would, so that what
-// Python printed before the report comes before it. Its exception (a closed
-// stream's ValueError, say) propagates.
-void flush_python_stdout() {
-    PyObject* const stream = PySys_GetObject("stdout");  // borrowed
-    if (stream == nullptr || stream == Py_None) return;
-    // One lookup: the bound method holds the stream, which flush() may replace as sys.stdout.
-    const py::object flush = py::reinterpret_steal<py::object>(PyObject_GetAttrString(stream, "flush"));
+// The object sys.`name` holds, or None where it is unset.
+py::object sys_stream(const char* name) {
+    PyObject* const stream = PySys_GetObject(name);  // borrowed
+    return py::reinterpret_borrow<py::object>(stream != nullptr ? stream : Py_None);
+}
+
+// Calls stream.flush(), as print would; a stream without one holds nothing back.
+void flush_stream(const py::object& stream) {
+    const py::object flush = py::reinterpret_steal<py::object>(PyObject_GetAttrString(stream.ptr(), "flush"));
     if (!flush) {
         if (!PyErr_ExceptionMatches(PyExc_AttributeError)) throw py::error_already_set();
-        PyErr_Clear();  // a stream without flush() holds nothing back
+        PyErr_Clear();
         return;
     }
     flush();
+}
+
+// Whether a stream says it is closed; one that cannot say is taken as open,
+// as CPython takes it when it flushes the standard streams at exit.
+bool stream_is_closed(const py::object& stream) {
+    const auto closed = py::reinterpret_steal<py::object>(PyObject_GetAttrString(stream.ptr(), "closed"));
+    const int answer = closed ? PyObject_IsTrue(closed.ptr()) : 0;
+    if (PyErr_Occurred() != nullptr) PyErr_Clear();
+    return answer > 0;
+}
+
+// Flushes what Python printed before the report, so that it comes first:
+// sys.__stdout__ when sys.stdout is another object (replaced, redirected or
+// None) and it is set and open, then sys.stdout when set. The original
+// stream goes first, since a replacement such as a TextIOWrapper over its
+// buffer was set after it was written to. An exception from either flush (a
+// closed sys.stdout's ValueError, say) propagates, and nothing is written.
+// Each stream is held while it is flushed: flush() may replace it in sys.
+void flush_python_stdout() {
+    const py::object original = sys_stream("__stdout__");
+    if (!original.is_none() && !original.is(sys_stream("stdout")) && !stream_is_closed(original))
+        flush_stream(original);
+    const py::object current = sys_stream("stdout");
+    if (!current.is_none()) flush_stream(current);
 }
 
 // Python's output is flushed first, then the report is computed under the
@@ -304,11 +330,14 @@ PYBIND11_MODULE(trendfit_definition, m, py::multiple_interpreters::not_supported
     cls.def("__reduce_ex__", &reduce_ex);
 }
 
-// The entry point: a subinterpreter gets the refusing definition, before
-// pybind11 takes the interpreter lock or touches its state; otherwise
-// pybind11's entry point checks the interpreter's version and returns the
-// module's definition.
+// The entry point. The interpreter's version is checked first, before any
+// other call into it: a CPython the module was not built for may lack the
+// functions called next, and with lazy binding calling one ends the process.
+// Then a subinterpreter gets the refusing definition, before pybind11 takes
+// the interpreter lock or touches its state; otherwise pybind11's entry point
+// returns the module's definition.
 PyMODINIT_FUNC PyInit_trendfit() {
+    PYBIND11_CHECK_PYTHON_VERSION
     if (!importing_in_main_interpreter()) return PyModuleDef_Init(&refusing_definition);
     return PyInit_trendfit_definition();
 }

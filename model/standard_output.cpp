@@ -64,51 +64,37 @@ public:
     StdoutLocked& operator=(const StdoutLocked&) = delete;
 };
 
-// What a forked child's stdout held when it was forked: its parent's output,
-// which the parent writes. Only a copy of its start is kept, to tell it from
-// output the child made itself after a flush of its own.
-struct InheritedOutput {
-    std::size_t size = 0;
-    std::size_t kept = 0;
-    char start[4096];
-};
-InheritedOutput inherited_output;
-
-// In the child of a fork: reads stdout's buffer, no I/O, no lock.
-void note_inherited_output() {
-    InheritedOutput& inherited = inherited_output;
-    inherited.size = stdout->_mode > 0 ? 0 : __fpending(stdout);
-    inherited.kept = inherited.size < sizeof inherited.start ? inherited.size : sizeof inherited.start;
-    if (inherited.kept > 0) std::memcpy(inherited.start, stdout->_IO_write_base, inherited.kept);
-}
-
-// How many of the size pending bytes at `pending` are still the parent's.
-std::size_t inherited_prefix(const char* pending, std::size_t size) {
-    const InheritedOutput& inherited = inherited_output;
-    if (inherited.size == 0 || inherited.size > size) return 0;
-    return std::memcmp(pending, inherited.start, inherited.kept) == 0 ? inherited.size : 0;
-}
-
 // Puts bytes back in front of what stdio holds for stdout, so that a later
-// flush writes them, in their place.
+// flush writes them, in their place. Where both do not fit in its buffer, the
+// held bytes are taken out and the older then the newer handed to stdio,
+// which writes what it must. (Only a byte-oriented stdout has bytes put back:
+// take_pending_output takes none from a wide one.)
 void put_back_pending_output(const char* data, std::size_t size) {
     if (size == 0) return;
     FILE* const out = stdout;
     const StdoutLocked locked;
     char* const base = out->_IO_write_base;
-    const std::size_t held = static_cast<std::size_t>(out->_IO_write_ptr - base);
-    if (out->_mode <= 0 && base != nullptr && static_cast<std::size_t>(out->_IO_buf_end - base) >= held + size) {
+    const std::size_t held = base != nullptr ? static_cast<std::size_t>(out->_IO_write_ptr - base) : 0;
+    if (base != nullptr && static_cast<std::size_t>(out->_IO_buf_end - base) >= held + size) {
         std::memmove(base + size, base, held);
         std::memcpy(base, data, size);
         out->_IO_write_ptr = base + held + size;
-    } else {
-        std::fwrite(data, 1, size, out);  // more than the buffer holds: stdio writes what it must
+        return;
     }
+    std::string newer;
+    try {
+        newer.assign(base, held);
+    } catch (const std::bad_alloc&) {
+        std::fwrite(data, 1, size, out);  // every byte kept, if not their order
+        return;
+    }
+    __fpurge(out);
+    std::fwrite(data, 1, size, out);
+    std::fwrite(newer.data(), 1, newer.size(), out);
 }
 
-// Takes what stdio holds for stdout out of its buffer, less what the parent
-// of a forked child had pending. Wide-oriented stdout keeps its text in a
-// buffer of wide characters: stdio flushes that one itself.
+// Takes what stdio holds for stdout out of its buffer. Wide-oriented stdout
+// keeps its text in a buffer of wide characters: stdio flushes that one itself.
 std::string take_pending_output(InterruptHandler on_interrupt) {
     FILE* const out = stdout;
     if (out->_mode > 0) {
@@ -118,12 +104,9 @@ std::string take_pending_output(InterruptHandler on_interrupt) {
     std::string taken;
     const StdoutLocked locked;
     if (const std::size_t size = __fpending(out); size > 0) {
-        const char* const pending = out->_IO_write_base;
-        const std::size_t parents = inherited_prefix(pending, size);
-        taken.assign(pending + parents, size - parents);
+        taken.assign(out->_IO_write_base, size);
         __fpurge(out);
     }
-    inherited_output.size = 0;
     return taken;
 }
 #else
@@ -179,7 +162,8 @@ void write_unit(const std::string& unit, std::size_t& written, InterruptHandler 
 //   taking C stdio's pending bytes, every write and wait, and putting bytes
 //   back after a failure. So two units never interleave. stdio's own lock of
 //   stdout (StdoutLocked) is taken only within it, while stdout's buffer is
-//   read or refilled, never across a write.
+//   read or refilled, never across a write (but for the rare put-back that
+//   hands more than its buffer holds to fwrite, which writes itself).
 // - on_interrupt runs with the lock held. The Python module's runs Python's
 //   signal handlers and so takes the interpreter lock; its summary() lets go
 //   of the interpreter lock before it calls in here. The order is therefore
@@ -192,8 +176,7 @@ void write_unit(const std::string& unit, std::size_t& written, InterruptHandler 
 //   lock that the writing scope then unlocks; neither is worth a second lock.
 // - A process forked while another thread writes would inherit the lock held
 //   by a thread that does not exist in the child, and hang at its first
-//   report: the fork handler gives the child a fresh lock (and notes which of
-//   stdout's pending bytes are its parent's).
+//   report: the fork handler gives the child a fresh lock.
 // - At interpreter exit CPython ends a daemon thread that asks for the
 //   interpreter lock (in on_interrupt) by unwinding its stack, glibc's forced
 //   unwind. It passes through write_to_standard_output as an exception
@@ -203,12 +186,7 @@ void write_unit(const std::string& unit, std::size_t& written, InterruptHandler 
 std::mutex standard_output_lock;
 thread_local bool writing_on_this_thread = false;
 
-void prepare_child_after_fork() {
-    new (&standard_output_lock) std::mutex;
-#if TRENDFIT_TAKES_PENDING_STDIO
-    note_inherited_output();
-#endif
-}
+void prepare_child_after_fork() { new (&standard_output_lock) std::mutex; }
 [[maybe_unused]] const int prepared_after_fork = pthread_atfork(nullptr, nullptr, &prepare_child_after_fork);
 
 // Clears writing_on_this_thread when the unit is done, however it ends.

@@ -16,12 +16,13 @@ namespace trendfit {
 //   unit of which nothing could be written fails with EAGAIN; once part of it
 //   is out, the rest is waited for, so a unit is never cut by EAGAIN.
 // - Pending C output that could not be written (a failure, or on_interrupt
-//   throwing) goes back into stdio's buffer for a later flush.
+//   throwing) goes back in front of what stdio holds by then, for a later
+//   flush: older output stays before newer.
 // - Throws std::system_error with the errno if a write fails, its message
 //   saying how many of the unit's bytes were written when some were, and
 //   std::runtime_error if on_interrupt calls it again on the same thread.
-// A forked child's unit leaves out the output that its parent had pending at
-// the fork: that belongs to the parent, which writes it.
+// A forked child's unit holds what its own C stdio holds, output its parent
+// had pending at the fork included, as any fflush in the child would write.
 void write_to_standard_output(const std::string& text, void (*on_interrupt)() = nullptr);
 
 namespace detail {

@@ -5,6 +5,8 @@ import ctypes
 import decimal
 import fractions
 import gc
+import glob
+import os
 import pickle
 import re
 import shutil
@@ -90,7 +92,8 @@ def test_predict_accepts_sequences_and_iterables(fit, make):
     assert [bits(v) for v in got] == [bits(fit.predict_single(v)) for v in make(values)]
 
 
-BAD_VALUES = ["2", None, b"x", 10**400, {"a": 1.0}, [1.0, "a"], [1.0] * 600 + ["a"], object(), 1j]
+BAD_VALUES = ["2", None, b"x", 10**400, {"a": 1.0}, [1.0, "a"], [1.0] * 600 + ["a"], object(), 1j,
+              memoryview(bytes(80)).cast("d", (2, 5))]
 
 
 @pytest.mark.parametrize("value", BAD_VALUES, ids=lambda value: repr(value)[:30])
@@ -162,6 +165,24 @@ def test_import_is_light_and_idempotent():
         assert "numpy" in sys.modules
     """)
     succeeded(result)
+
+
+# Every other CPython 3 under pyenv, loading the module with lazy binding (so that the dynamic
+# loader does not refuse the file first), gets the version-mismatch ImportError instead of dying.
+OTHER_CPYTHONS = sorted(
+    path for path in glob.glob(os.path.expanduser("~/.pyenv/versions/3.*/bin/python3"))
+    if not os.path.basename(os.path.dirname(os.path.dirname(path))).startswith("{}.{}.".format(*sys.version_info)))
+
+
+@pytest.mark.parametrize("python", OTHER_CPYTHONS or [
+    pytest.param(None, marks=pytest.mark.skip(reason="no other CPython 3 under ~/.pyenv/versions"))])
+def test_other_cpythons_refuse_the_module_with_import_error(python, tmp_path):
+    shutil.copy(trendfit.__file__, tmp_path / "trendfit.so")
+    code = ("import os, sys\nsys.setdlopenflags(os.RTLD_LAZY)\n"
+            "try:\n import trendfit\nexcept ImportError as e:\n print(e)")
+    done = subprocess.run([python, "-c", code], cwd=tmp_path, capture_output=True, text=True, timeout=60)
+    compiled_for = "{}.{}".format(*sys.version_info)
+    assert succeeded(done).startswith(f"Python version mismatch: module was compiled for Python {compiled_for}, ")
 
 
 # Every kind of wrong `self`: a blank instance, None, and objects that only claim the class

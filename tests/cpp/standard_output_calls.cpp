@@ -3,6 +3,8 @@
 // what goes back into stdio's buffer and what is thrown. Prints each case
 // that goes wrong and exits non-zero if any does.
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -31,10 +33,12 @@ struct Scene {
     std::deque<Step> writes;  // beyond the script every write takes all
     std::deque<int> waits;    // errno of each failing wait; beyond it waits succeed
     bool handler_throws = false;
+    std::string handler_prints;  // C output the handler makes before it returns or throws
     std::string delivered, put_back;
     int interrupts = 0, waited = 0;
 };
 Scene scene;
+char stdio_buffer[256];  // glibc writes around a buffer of under 128 bytes
 
 std::ptrdiff_t scripted_write(const char* data, std::size_t size) {
     Step step = scene.writes.empty() ? take(size) : scene.writes.front();
@@ -62,6 +66,7 @@ void scripted_put_back(const char* data, std::size_t size) { scene.put_back.appe
 struct HandlerRaised {};
 void on_interrupt() {
     ++scene.interrupts;
+    std::fputs(scene.handler_prints.c_str(), stdout);
     if (scene.handler_throws) throw HandlerRaised{};
 }
 
@@ -107,9 +112,43 @@ void play(const char* name, Scene setting, const Expected& expected) {
     expect(scene.waited == expected.waited, name, "waits " + std::to_string(scene.waited));
 }
 
+// What stdio writes to descriptor 1 while `run` runs and at the flush after it.
+template <typename Run>
+std::string written_to_descriptor_1(Run run) {
+    std::fflush(stdout);
+    const int saved = dup(1);
+    FILE* const capture = std::tmpfile();
+    dup2(fileno(capture), 1);
+    run();
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    std::string written(static_cast<std::size_t>(std::ftell(capture)), '\0');
+    std::rewind(capture);
+    written.resize(std::fread(written.data(), 1, written.size(), capture));
+    std::fclose(capture);
+    return written;
+}
+
+// A handler prints, then raises: the report's pending output goes back into
+// stdio's real buffer before the handler's, whether or not both fit in it.
+void play_put_back_order(const char* name, StandardOutputCalls& calls, const StandardOutputCalls& real,
+                         std::size_t older, std::size_t newer) {
+    calls.put_back = real.put_back;
+    Scene setting{std::string(older, 'o'), {fail(EINTR)}, {}, true};
+    setting.handler_prints.assign(newer, 'n');
+    const std::string written = written_to_descriptor_1([&] {
+        play(name, std::move(setting), {"", "", "handler raised", "", 1});
+    });
+    expect(written == std::string(older, 'o') + std::string(newer, 'n'), name, "written \"" + written + "\"");
+    calls.put_back = &scripted_put_back;
+}
+
 }  // namespace
 
 int main() {
+    // Before any output: a buffer small enough for the cases to overfill.
+    std::setvbuf(stdout, stdio_buffer, _IOFBF, sizeof stdio_buffer);
     StandardOutputCalls& calls = trendfit::detail::standard_output_calls();
     const StandardOutputCalls real = calls;
     calls = {&scripted_write, &scripted_wait, &scripted_pending, &scripted_put_back};
@@ -128,6 +167,8 @@ int main() {
     play("failed wait", {"", {take(2), fail(EAGAIN)}, {EBADF}},
          {"RE", "", "errno " + std::to_string(EBADF), "2 of 6 bytes were written", 0, 1});
     play("failed with nothing written", {"", {fail(EPIPE)}}, {"", "", "errno " + std::to_string(EPIPE)});
+    play_put_back_order("put back in front, within stdio's buffer", calls, real, 100, 120);
+    play_put_back_order("put back in front, beyond stdio's buffer", calls, real, 200, 120);
 
     calls = real;
     return failures == 0 ? 0 : 1;

@@ -169,6 +169,11 @@ STATE_DATA = [
     ([1e9 + 0.37 * i for i in range(20)], [3.0 * i - 2.0 + (-1.0) ** i / 3.0 for i in range(20)]),  # large offset
 ]
 STATE_PROBES = [0.0, -1.5, 1e-310, 1e9 + 0.5, 1e300, inf, nan]
+# Converted by trendfit (NumPy's casts, a number's __float__) in the caller's thread.
+STATE_TYPED_DATA = [
+    ("int64", [2**53 + 1, 2**53 + 3, 2**53 + 6, 5], [1, 2, 3, 5]),  # rounding decides each double
+    ("float32", [1e-40, 2.75e-40, 4.5e-40, 3e-40], [1.0, 2.0, 3.5, 0.5]),  # subnormal floats
+]
 
 
 @pytest.fixture(scope="module")
@@ -185,7 +190,7 @@ def run_in_state(library, state):
     with pytest.MonkeyPatch.context() as environment:
         environment.delenv("PYTHONUNBUFFERED", raising=False)  # the report as users get it
         done = run_script("numbers/caller_state", library, state, floats_to_text(STATE_DATA),
-                          floats_to_text(STATE_PROBES))
+                          floats_to_text(STATE_PROBES), json.dumps(STATE_TYPED_DATA))
     if done.returncode == 77:
         return None
     assert done.returncode == 0, output_of(done)
@@ -205,4 +210,4 @@ def test_same_bits_and_state_unchanged_whatever_state_the_caller_left(state, cal
     report, outcome = run
     assert outcome["changed"] == []
     assert outcome["results"] == default_state_run[1]["results"]
-    assert report == default_state_run[0] and report.count(b"Mean(X): ") == len(STATE_DATA)
+    assert report == default_state_run[0] and report.count(b"Mean(X): ") == len(STATE_DATA) + len(STATE_TYPED_DATA)

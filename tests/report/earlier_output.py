@@ -4,7 +4,9 @@ For tests that output printed before a report, by Python or by C, comes before i
     earlier_output.py CODE
 """
 
+import contextlib  # noqa: F401  (for CODE)
 import ctypes
+import io  # noqa: F401  (for CODE)
 import os  # noqa: F401  (for CODE)
 import sys
 import textwrap

@@ -1,10 +1,14 @@
 """The report, one line per statistic, on the process's standard output."""
 
+import contextlib
 import ctypes
 import errno
 import math
+import os
+import pty
 import struct
 import subprocess
+import termios
 
 import numpy as np
 import pytest
@@ -107,9 +111,31 @@ def test_report_bypasses_python_stdout():
             print(f"F{i}")
     """, "H0\nC0\n{R}F0\nH1\nC1\n{R}F1\n", id="print-and-printf"),
     pytest.param("""
-        sys.stdout = None  # as in embedded interpreters: nothing to flush
+        print("header")
+        sys.stdout = None  # as in embedded interpreters
         fit.summary()
-    """, "{R}", id="no-sys-stdout"),
+        sys.stdout = sys.__stdout__
+        print("footer")
+    """, "header\n{R}footer\n", id="no-sys-stdout"),
+    pytest.param("""
+        print("header")
+        with contextlib.redirect_stdout(io.StringIO()):
+            fit.summary()
+        print("footer")
+    """, "header\n{R}footer\n", id="redirected-sys-stdout"),
+    pytest.param("""
+        print("header")
+        sys.stdout = io.TextIOWrapper(sys.__stdout__.buffer)
+        print("middle")
+        fit.summary()
+        sys.stdout.flush()
+    """, "header\nmiddle\n{R}", id="sys-stdout-rewrapped"),
+    pytest.param("""
+        print("P", end="")
+        printf(b"C")
+        fit.summary()
+        print("after")
+    """, "PC{R}after\n", id="partial-lines"),
     pytest.param("""
         sys.stdout.close()
         try:
@@ -125,20 +151,48 @@ def test_report_bypasses_python_stdout():
             os.write(1, b"raised")
         sys.stdout = sys.__stdout__
     """, "raised", id="flush-raises"),
+    pytest.param("""
+        sys.__stdout__ = FlushFails()
+        try:
+            fit.summary()
+        except KeyError:
+            os.write(1, b"raised")
+    """, "raised", id="original-stdout-flush-raises"),
 ])
-@pytest.mark.parametrize("destination", ["pipe", "file"])
+@pytest.mark.parametrize("destination", ["pipe", "file", "terminal"])
 @pytest.mark.parametrize("stdio", ["taken", pytest.param("portable", marks=pytest.mark.slow)])
 def test_earlier_output_keeps_its_place(request, tmp_path, monkeypatch, code, expected, destination, stdio):
     if stdio == "portable":  # the module built to hand C stdio's output to fflush
         monkeypatch.setenv("PYTHONPATH", str(request.getfixturevalue("cmake_tree")))
-    with open(tmp_path / "out", "w+b") as file:
-        result = run_script("report/earlier_output", code,
-                            stdout=file if destination == "file" else subprocess.PIPE)
-        file.seek(0)
-        output = file.read() if destination == "file" else succeeded(result)
-    succeeded(result)
+    output = standard_output_on(destination, tmp_path, "report/earlier_output", code)
     report = report_of([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
     assert output == expected.encode().replace(b"{R}", report)
+
+
+def standard_output_on(destination, tmp_path, script, *args):
+    """What a script writes to standard output when that is a pipe, a file or a terminal (a
+    pseudo-terminal, where C stdio and Python buffer by line, with no newline translation)."""
+    if destination == "pipe":
+        return succeeded(run_script(script, *args))
+    if destination == "file":
+        with open(tmp_path / "out", "w+b") as file:
+            succeeded(run_script(script, *args, stdout=file))
+            file.seek(0)
+            return file.read()
+    leader, follower = pty.openpty()
+    attributes = termios.tcgetattr(follower)
+    attributes[1] &= ~termios.OPOST
+    termios.tcsetattr(follower, termios.TCSANOW, attributes)
+    try:
+        succeeded(run_script(script, *args, stdout=follower))
+    finally:
+        os.close(follower)
+    chunks = []
+    with contextlib.suppress(OSError):  # EIO once all is read and the terminal is closed
+        while chunk := os.read(leader, 4096):
+            chunks.append(chunk)
+    os.close(leader)
+    return b"".join(chunks)
 
 
 # Report write failures: OSError each time, and the stream recovers each time
@@ -219,13 +273,25 @@ def test_write_failures_raise_os_error_and_the_stream_recovers_every_time(tmp_pa
     """, 1, {b"c" * 3000: 1}, id="c-output-kept-when-a-handler-raises"),
     pytest.param("""
         import ctypes
-        ctypes.CDLL(None).printf(b"pending once\\n")
+        ctypes.CDLL(None).printf(b"pending at the fork\\n")
         pid = os.fork()
-        if pid == 0:
+        if pid == 0:  # writes what its C stdio holds, as any flush in the child would
             fit.summary()
             os._exit(0)
         assert os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) == 0
-    """, 1, {b"pending once\n": 1}, id="parents-c-output-once-after-a-forked-childs-report"),
+    """, 1, {b"pending at the fork\n": 2}, id="parents-c-output-twice-after-a-forked-childs-report"),
+    pytest.param("""
+        import ctypes
+        libc = ctypes.CDLL(None)
+        libc.printf(b"Loading...\\nProgress: ")
+        pid = os.fork()
+        if pid == 0:  # the child's own output, though it repeats its parent's, is kept
+            libc.fflush(None)
+            libc.printf(b"Loading...\\nProgress: child 100%%\\n")
+            fit.summary()
+            os._exit(0)
+        assert os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) == 0
+    """, 1, {b"Loading...\n": 3, b"Progress: child 100%\n": 1}, id="forked-childs-own-c-output-kept"),
     pytest.param("""
         import ctypes, socket
         read_end, write_end = os.pipe()
