@@ -33,7 +33,6 @@
 #include <memory>
 #include <new>
 #include <string>
-#include <string_view>
 #include <system_error>
 #include <type_traits>
 #include <utility>
@@ -46,6 +45,7 @@
 namespace py = pybind11;
 using trendfit::DoubleArrayView;
 using trendfit::LinearRegression;
+using trendfit::Subject;
 using trendfit::bindings::ArrayArgument;
 using trendfit::bindings::Number;
 using trendfit::bindings::PredictArgument;
@@ -156,6 +156,12 @@ void def_method(py::class_<LinearRegression>& cls, const char* name,
     cls.def(name, [member](ConstructedModel self, Args... args) -> Result {
         return (self.model->*member)(std::forward<Args>(args)...);
     });
+}
+
+// Binds the statistics of one subject, in the table's order.
+void def_statistics(py::class_<LinearRegression>& cls, Subject subject) {
+    for (const trendfit::Statistic& statistic : trendfit::statistics)
+        if (statistic.subject == subject) def_method(cls, statistic.name, statistic.method);
 }
 
 double predict_single(ConstructedModel self, Number value) { return self.model->predict_single(value.value); }
@@ -318,13 +324,11 @@ PYBIND11_MODULE(trendfit_definition, m, py::multiple_interpreters::not_supported
 
     py::class_<LinearRegression> cls(m, "LinearRegression");
     cls.def("__init__", &initialise, py::detail::is_new_style_constructor());
-    for (const trendfit::Statistic& statistic : trendfit::statistics) {
-        def_method(cls, statistic.name, statistic.method);
-        if (std::string_view(statistic.name) == "intercept") {  // the line's predictions follow the line
-            cls.def("predict_single", &predict_single);
-            cls.def("predict", &predict);
-        }
-    }
+    def_statistics(cls, Subject::samples);
+    def_statistics(cls, Subject::fitted_line);
+    cls.def("predict_single", &predict_single);
+    cls.def("predict", &predict);
+    def_statistics(cls, Subject::fit_quality);
     cls.def("summary", &summary);
     cls.def("__reduce__", &reduce);
     cls.def("__reduce_ex__", &reduce_ex);

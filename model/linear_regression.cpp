@@ -1,8 +1,10 @@
-// The statistics, the fitted line and its predictions: each a call of the
-// passes over the stored samples, recomputed every time, in the default
-// floating-point state whatever state the caller left.
+// LinearRegression: construction, and the statistics and predictions, each a
+// call of the passes over the stored samples, recomputed every time, in the
+// default floating-point state whatever state the caller left.
 
 #include "model/linear_regression.hpp"
+
+#include <stdexcept>
 
 #include "model/floating_point_state.hpp"
 #include "model/passes.hpp"
@@ -19,6 +21,18 @@ double measure_of_fit(const Samples& x, const Samples& y, double (Fit::*measure)
 }
 
 }  // namespace
+
+LinearRegression::LinearRegression(const DoubleArrayView& x_values, const DoubleArrayView& y_values) {
+    // Copying does no arithmetic, but on 32-bit x86 a double can pass
+    // through the x87 stack, where a signalling NaN would trap.
+    const detail::DefaultFloatingPointState guard;
+    const std::size_t n = element_count(x_values);
+    if (element_count(y_values) != n) throw std::runtime_error("x and y must have the same length");
+    x.reserve(n);
+    y.reserve(n);
+    append_elements(x_values, n, x);
+    append_elements(y_values, n, y);
+}
 
 double LinearRegression::mean_x() const {
     return in_default_state([&] { return mean_of(x); });
@@ -54,24 +68,6 @@ std::vector<double> LinearRegression::predict(const std::vector<double>& values)
 
 FittedLine LinearRegression::fitted_line() const {
     return in_default_state([&] { return line_of(moments_of(x, y)); });
-}
-
-void FittedLine::predict(const double* values, std::size_t count, double* predictions) const {
-    const DefaultFloatingPointState guard;
-    // At full speed first, as the passes are: a prediction that is not NaN is
-    // the same either way, and only a NaN's bits depend on the order of the
-    // operands, so only NaN predictions are made again in written order.
-    // A local copy of the line: a store to predictions[i] could alias this
-    // object's doubles, which would reload slope and intercept every element.
-    const FittedLine line = *this;
-    bool nan_made = false;
-    for (std::size_t i = 0; i < count; ++i) {
-        predictions[i] = line.at<AsCompiled>(values[i]);
-        nan_made |= std::isnan(predictions[i]);
-    }
-    if (!nan_made) return;
-    for (std::size_t i = 0; i < count; ++i)
-        if (std::isnan(predictions[i])) predictions[i] = line.at(values[i]);
 }
 
 double LinearRegression::rmse() const { return measure_of_fit(x, y, &Fit::rmse); }

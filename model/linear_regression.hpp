@@ -4,21 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "model/double_array_view.hpp"
 #include "model/fitted_line.hpp"
 #include "model/sample_allocator.hpp"
 
 namespace trendfit {
-
-// A read-only view of an N-dimensional array of doubles. Its elements are
-// taken in row-major order (last index fastest) through byte strides, so
-// reversed, transposed, sliced and broadcast (zero-stride) layouts all work.
-// The data need not be aligned.
-struct DoubleArrayView {
-    const void* data;
-    std::size_t ndim;
-    const std::ptrdiff_t* shape;    // ndim extents
-    const std::ptrdiff_t* strides;  // ndim byte strides
-};
 
 struct StatisticValues;  // one value per statistic (statistics.hpp)
 

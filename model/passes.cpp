@@ -25,9 +25,8 @@ auto run_pass(Pass pass) {
     return any_nan_in(result) ? pass(InWrittenOrder{}) : result;
 }
 
-// Sums. Each accumulator starts at 0.0 and adds one rounded term at a time in
-// increasing index order; independent accumulators share a pass so their
-// dependency chains overlap, which changes no result.
+// Independent accumulators share a pass so that their dependency chains
+// overlap, which changes no result.
 
 template <typename Arithmetic>
 double running_sum(Arithmetic, const Samples& v) {
@@ -109,9 +108,6 @@ Moments moments_of(const Samples& x, const Samples& y) {
     return run_pass([&](auto arithmetic) { return moments(arithmetic, x, y); });
 }
 
-// sqrt(sum_of_squares / (n - k)). With no data there is no spread or error
-// to report: n = 0 divides by n itself (0/0, NaN like every other statistic
-// of no data) instead of by the wrapped n - k, which would give +0.0.
 double root_mean_square(double sum_of_squares, std::size_t n, std::uint64_t k) {
     const double divisor = n == 0 ? 0.0 : degrees_of_freedom(n, k);
     return InWrittenOrder::sqrt(InWrittenOrder::div(sum_of_squares, divisor));

@@ -15,30 +15,37 @@
 
 namespace trendfit {
 
+// What a statistic describes. The Python class lists them by subject, with
+// the line's predictions after the line's own statistics.
+enum class Subject { samples, fitted_line, fit_quality };
+
 struct Statistic {
     const char* name;
     const char* label;  // the start of its line in the report; the value follows
+    Subject subject;
     double (LinearRegression::*method)() const;
     double (detail::Fit::*from_shared_passes)() const;  // bit for bit what the method returns
 };
 
 inline constexpr Statistic statistics[] = {
-    {"mean_x", "Mean(X): ", &LinearRegression::mean_x, &detail::Fit::mean_x},
-    {"mean_y", "Mean(Y): ", &LinearRegression::mean_y, &detail::Fit::mean_y},
-    {"pearson_correlation", "Pearson correlation: ", &LinearRegression::pearson_correlation,
+    {"mean_x", "Mean(X): ", Subject::samples, &LinearRegression::mean_x, &detail::Fit::mean_x},
+    {"mean_y", "Mean(Y): ", Subject::samples, &LinearRegression::mean_y, &detail::Fit::mean_y},
+    {"pearson_correlation", "Pearson correlation: ", Subject::samples, &LinearRegression::pearson_correlation,
      &detail::Fit::pearson_correlation},
-    {"std_x", "Std(X): ", &LinearRegression::std_x, &detail::Fit::std_x},
-    {"std_y", "Std(Y): ", &LinearRegression::std_y, &detail::Fit::std_y},
-    {"slope", "Slope: ", &LinearRegression::slope, &detail::Fit::slope},
-    {"intercept", "Intercept: ", &LinearRegression::intercept, &detail::Fit::intercept},
-    {"rmse", "RMSE: ", &LinearRegression::rmse, &detail::Fit::rmse},
-    {"mae", "MAE: ", &LinearRegression::mae, &detail::Fit::mae},
-    {"r_squared", "R\xC2\xB2: ", &LinearRegression::r_squared, &detail::Fit::r_squared},  // UTF-8 "R²: "
-    {"residual_std_error", "Residual Std Error: ", &LinearRegression::residual_std_error,
+    {"std_x", "Std(X): ", Subject::samples, &LinearRegression::std_x, &detail::Fit::std_x},
+    {"std_y", "Std(Y): ", Subject::samples, &LinearRegression::std_y, &detail::Fit::std_y},
+    {"slope", "Slope: ", Subject::fitted_line, &LinearRegression::slope, &detail::Fit::slope},
+    {"intercept", "Intercept: ", Subject::fitted_line, &LinearRegression::intercept, &detail::Fit::intercept},
+    {"rmse", "RMSE: ", Subject::fit_quality, &LinearRegression::rmse, &detail::Fit::rmse},
+    {"mae", "MAE: ", Subject::fit_quality, &LinearRegression::mae, &detail::Fit::mae},
+    {"r_squared", "R\xC2\xB2: ", Subject::fit_quality, &LinearRegression::r_squared,
+     &detail::Fit::r_squared},  // UTF-8 "R²: "
+    {"residual_std_error", "Residual Std Error: ", Subject::fit_quality, &LinearRegression::residual_std_error,
      &detail::Fit::residual_std_error},
-    {"slope_standard_error", "Slope Std Error: ", &LinearRegression::slope_standard_error,
+    {"slope_standard_error", "Slope Std Error: ", Subject::fit_quality, &LinearRegression::slope_standard_error,
      &detail::Fit::slope_standard_error},
-    {"t_value_slope", "t-value (slope): ", &LinearRegression::t_value_slope, &detail::Fit::t_value_slope},
+    {"t_value_slope", "t-value (slope): ", Subject::fit_quality, &LinearRegression::t_value_slope,
+     &detail::Fit::t_value_slope},
 };
 
 // One value per statistic, in the table's order.

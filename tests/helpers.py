@@ -2,7 +2,7 @@
 processes import. Importing it loads neither pytest, NumPy nor trendfit: every
 child imports it, some before choosing which trendfit to load."""
 
-import functools
+import ast
 import json
 import math
 import os
@@ -24,23 +24,22 @@ CLIENT = pathlib.Path(TESTS, "tooling", "typing_client.py")
 OTHER_METHOD_ARGS = {"predict_single": (2.0,), "predict": ([1.0, 2.0],), "summary": ()}
 
 
-@functools.cache
 def statistic_names():
-    """Every statistic, in the order the class defines them, which is the report's."""
-    from trendfit import LinearRegression
+    """Every statistic, in the order the class defines them, which is the report's: the methods
+    that the type stubs declare as taking nothing and returning a float. The stubs are held to
+    the class (test_stubs), and the class's public methods to these and OTHER_METHOD_ARGS
+    (test_binding), so no method of another kind passes for a statistic."""
+    tree = ast.parse((STUBS / "__init__.pyi").read_text())
+    cls = next(node for node in tree.body if isinstance(node, ast.ClassDef) and node.name == "LinearRegression")
+    return tuple(method.name for method in cls.body if isinstance(method, ast.FunctionDef)
+                 and [a.arg for a in method.args.posonlyargs + method.args.args] == ["self"]
+                 and not (method.args.vararg or method.args.kwonlyargs or method.args.kwarg)
+                 and ast.unparse(method.returns) == "float")
 
-    return tuple(name for name in vars(LinearRegression) if not name.startswith("_") and name not in OTHER_METHOD_ARGS)
 
-
-def __getattr__(name):
-    """STATISTICS, and METHOD_ARGS (arguments that every method accepts, for tests that call each
-    one), made from the class on first use, so that importing helpers does not import trendfit
-    before a child has chosen which build to load."""
-    if name == "STATISTICS":
-        return statistic_names()
-    if name == "METHOD_ARGS":
-        return {**{statistic: () for statistic in statistic_names()}, **OTHER_METHOD_ARGS}
-    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
+STATISTICS = statistic_names()
+# Arguments that every public method accepts, for tests that call each one.
+METHOD_ARGS = {**{statistic: () for statistic in STATISTICS}, **OTHER_METHOD_ARGS}
 
 
 def bits(value):
@@ -55,7 +54,7 @@ def raw_bits(value):
 
 def snapshot(fit):
     """Everything an instance answers, as exact bits."""
-    return [bits(getattr(fit, name)()) for name in statistic_names()] + [bits(v) for v in fit.predict([-1.0, 0.0, 3.5])]
+    return [bits(getattr(fit, name)()) for name in STATISTICS] + [bits(v) for v in fit.predict([-1.0, 0.0, 3.5])]
 
 
 def public_methods():

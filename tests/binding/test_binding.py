@@ -21,8 +21,8 @@ from hypothesis import strategies as st
 from hypothesis.extra import numpy as hnp
 
 import trendfit
-from helpers import (FAILING_ITERABLES, METHOD_ARGS, STATISTICS, Boom, address_sanitizer_loaded, bits,
-                     installed_editable, raw_bits, run_child, run_script, snapshot, succeeded)
+from helpers import (FAILING_ITERABLES, METHOD_ARGS, OTHER_METHOD_ARGS, STATISTICS, Boom, address_sanitizer_loaded,
+                     bits, installed_editable, public_methods, raw_bits, run_child, run_script, snapshot, succeeded)
 from trendfit import LinearRegression
 
 MEMBERS = [
@@ -40,6 +40,8 @@ def test_module_and_class_surface():
     assert "__init__" in vars(LinearRegression)
     own = [name for name in vars(LinearRegression) if name not in ("__doc__", "__module__", "__init__")]
     assert own == [name for name in MEMBERS if name != "__init__"]
+    # Every public method is a statistic (as the stubs declare it) or one the tests know as another kind.
+    assert public_methods() == sorted(STATISTICS + tuple(OTHER_METHOD_ARGS))
     assert list(vars(LinearRegression)) == ["__init__", "__doc__", "__module__"] + own
 
 

@@ -1,16 +1,13 @@
-// Construction: copying two arrays of doubles, of any layout, into the
-// stored samples.
+// Copying an array of doubles, of any layout, into stored samples.
+
+#include "model/double_array_view.hpp"
 
 #include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <vector>
 
-#include "model/floating_point_state.hpp"
-#include "model/linear_regression.hpp"
-
 namespace trendfit {
-namespace {
 
 std::size_t element_count(const DoubleArrayView& array) {
     std::size_t count = 1;  // a zero-dimensional array holds one element
@@ -23,6 +20,8 @@ std::size_t element_count(const DoubleArrayView& array) {
     }
     return count;
 }
+
+namespace {
 
 bool is_row_major_contiguous(const DoubleArrayView& array) {
     std::ptrdiff_t expected = sizeof(double);
@@ -63,6 +62,8 @@ void append_strided(const DoubleArrayView& array, Samples& out) {
     }
 }
 
+}  // namespace
+
 void append_elements(const DoubleArrayView& array, std::size_t count, Samples& out) {
     if (count == 0) return;  // nothing to read, not even the data pointer
     if (is_row_major_contiguous(array)) {
@@ -72,20 +73,6 @@ void append_elements(const DoubleArrayView& array, std::size_t count, Samples& o
     } else {
         append_strided(array, out);
     }
-}
-
-}  // namespace
-
-LinearRegression::LinearRegression(const DoubleArrayView& x_values, const DoubleArrayView& y_values) {
-    // Copying does no arithmetic, but on 32-bit x86 a double can pass
-    // through the x87 stack, where a signalling NaN would trap.
-    const detail::DefaultFloatingPointState guard;
-    const std::size_t n = element_count(x_values);
-    if (element_count(y_values) != n) throw std::runtime_error("x and y must have the same length");
-    x.reserve(n);
-    y.reserve(n);
-    append_elements(x_values, n, x);
-    append_elements(y_values, n, y);
 }
 
 }  // namespace trendfit
