@@ -214,8 +214,14 @@ def mypy_errors(file, cwd, *options):
 # ---------------------------------------------------------------------------
 # The README
 
+def documentation_pages():
+    """README.md, then the pages in docs/ that it leaves the details to."""
+    return [ROOT / "README.md", *sorted((ROOT / "docs").glob("*.md"))]
+
+
 def readme():
-    return (ROOT / "README.md").read_text(encoding="utf-8")
+    """The README and the pages in docs/, as one text."""
+    return "\n".join(page.read_text(encoding="utf-8") for page in documentation_pages())
 
 
 def readme_code_blocks(language):

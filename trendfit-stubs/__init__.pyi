@@ -108,7 +108,10 @@ class LinearRegression:
 
         values: a list, tuple or range of numbers, a pandas Series or Index, a
         polars Series, a set, a dict's keys or values, a generator, a map
-        object or a 1-D numeric NumPy array; not str or bytes.
+        object or a 1-D numeric NumPy array; not str or bytes. A Series
+        holding missing values raises TypeError (the constructor makes them
+        NaN): pass s.to_numpy(dtype=float, na_value=np.nan) for pandas,
+        s.to_numpy() for polars.
         """
 
     def rmse(self, /) -> float:
@@ -130,9 +133,9 @@ class LinearRegression:
         """t value of the slope: slope / slope_standard_error."""
 
     def summary(self, /) -> None:
-        """Write a 13-line report to the process's standard output (file descriptor 1).
+        """Write the report, a line per statistic, to the process's standard output (file descriptor 1).
 
-        The text bypasses sys.stdout and has reached the descriptor, whole,
-        when this returns. Raises OSError, as os.write would, if standard
-        output rejects the write.
+        Python's streams are flushed first, then the text bypasses sys.stdout
+        and has reached the descriptor, whole, when this returns. Raises
+        OSError, as os.write would, if standard output rejects the write.
         """

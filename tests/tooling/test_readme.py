@@ -1,5 +1,6 @@
-"""The README and the examples: the quickstart source, the output of each example, the
-method table and the degenerate-data table are what the code really gives."""
+"""The README, the pages in docs/ and the examples: the quickstart source, the output of each
+example, the method table and the degenerate-data table are what the code really gives, and
+every link and picture is there."""
 
 import math
 import re
@@ -9,7 +10,8 @@ import sys
 
 import pytest
 
-from helpers import ROOT, example_sessions, public_methods, readme, readme_code_blocks, run, succeeded
+from helpers import (ROOT, documentation_pages, example_sessions, public_methods, readme, readme_code_blocks, run,
+                     succeeded)
 from trendfit import LinearRegression
 
 EXAMPLES = ROOT / "examples"
@@ -43,7 +45,7 @@ def test_readme_example_output_is_real(tmp_path, script, expected):
 
 
 def markdown_table(header_start):
-    """The body rows of the README table whose header row begins with header_start, as lists of cells."""
+    """The body rows of the one table, in the README or docs/, whose header row begins with header_start."""
     assert README.count(header_start) == 1, header_start
     rows = []
     for line in README[README.index(header_start):].splitlines()[2:]:
@@ -60,7 +62,7 @@ def test_api_table_lists_every_method():
 
 nan, inf = math.nan, math.inf
 
-# The data behind each column of the README's degenerate-data table.
+# The data behind each column of the degenerate-data table.
 DEGENERATE_COLUMNS = {
     "n = 0": [([], [])],
     "n = 1": [([2.0], [3.0])],
@@ -89,7 +91,7 @@ def kinds_in_cell(cell):
 
 
 def degenerate_table():
-    """(method, {column: cell}) for each row of the README's degenerate-data table."""
+    """(method, {column: cell}) for each row of the degenerate-data table."""
     return [(re.match(r"`(\w+)\(", row[0])[1], dict(zip(DEGENERATE_COLUMNS, row[1:])))
             for row in markdown_table(DEGENERATE_HEADER)]
 
@@ -115,12 +117,16 @@ def heading_anchor(heading):
     return re.sub(r"[^\w\- ]", "", heading.strip().lower()).replace(" ", "-")
 
 
-def test_readme_links_and_pictures_exist():
-    anchors = {heading_anchor(h) for h in re.findall(r"^#+ (.+)$", README, flags=re.MULTILINE)}
-    targets = re.findall(r"\]\(([^)\s]+)\)", README)
+def anchors(page):
+    return {heading_anchor(h) for h in re.findall(r"^#+ (.+)$", page.read_text(encoding="utf-8"), flags=re.MULTILINE)}
+
+
+@pytest.mark.parametrize("page", documentation_pages(), ids=lambda page: page.name)
+def test_links_and_pictures_exist(page):
+    targets = re.findall(r"\]\(([^)\s]+)\)", page.read_text(encoding="utf-8"))
     assert targets
-    for target in targets:
-        if target.startswith("#"):
-            assert target[1:] in anchors, target
-        elif "://" not in target:
-            assert (ROOT / target).is_file(), target
+    for target in (t for t in targets if "://" not in t):
+        path, _, anchor = target.partition("#")
+        linked = page.parent / path if path else page
+        assert linked.is_file(), target
+        assert not anchor or anchor in anchors(linked), target
