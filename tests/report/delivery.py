@@ -1,18 +1,20 @@
-"""Runs CODE after this prelude: a fit; standard output turned into a pipe that a Python
-thread drains (as ipykernel does), the timer signal blocked there so that it
+"""Runs SCENARIO, a function below, with a fit; standard output turned into a pipe that a
+Python thread drains (as ipykernel does), the timer signal blocked there so that it
 interrupts the main thread's writes; or into a pipe that nobody reads.
 
-    delivery.py CODE REPORT
+    delivery.py SCENARIO REPORT
 
-REPORT, the report of the fit as written alone, is there for CODE as REPORT;
-CAPFD_CHECK is the test file that checks that pytest's capfd captures it.
+REPORT is the report of the fit as written alone.
 """
 
+import ctypes
 import os
 import pathlib
+import shutil
 import signal
+import socket
 import sys
-import textwrap
+import tempfile
 import threading
 import time
 
@@ -20,7 +22,6 @@ from trendfit import LinearRegression
 
 fit = LinearRegression([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
 REPORT = sys.argv[2]
-CAPFD_CHECK = pathlib.Path(__file__).with_name("capfd_check.py")
 
 
 def drain_standard_output(pause, full_for=0):
@@ -52,4 +53,138 @@ def drain_standard_output(pause, full_for=0):
     return finish
 
 
-exec(compile(textwrap.dedent(sys.argv[1]), "CODE", "exec"))
+
+
+def fork_while_another_thread_writes():
+    saved = os.dup(1)
+    os.dup2(os.pipe()[1], 1)  # never read: the other thread's writes soon block
+    threading.Thread(target=lambda: [fit.summary() for _ in iter(int, 1)], daemon=True).start()
+    time.sleep(0.5)
+    pid = os.fork()  # while that thread holds the report lock
+    if pid == 0:
+        os.dup2(saved, 1)
+        fit.summary()
+        os._exit(0)
+    os.dup2(saved, 1)
+    assert os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) == 0
+    os._exit(0)
+
+
+def daemon_threads_writing_at_exit():
+    os.dup2(os.open(os.devnull, os.O_WRONLY), 1)
+    for _ in range(4):  # still writing when the interpreter ends them
+        threading.Thread(target=lambda: [fit.summary() for _ in iter(int, 1)], daemon=True).start()
+    time.sleep(0.1)
+
+
+def capfd():
+    """pytest's capfd captures the report (capfd_check.py, run by pytest in a scratch directory)."""
+    import pytest  # only here: the other scenarios run without it loaded
+
+    os.environ["EXPECTED_REPORT"] = REPORT
+    with tempfile.TemporaryDirectory() as directory:
+        test = shutil.copy(pathlib.Path(__file__).with_name("capfd_check.py"), os.path.join(directory, "test_capfd.py"))
+        assert pytest.main(["-q", "-p", "no:cacheprovider", test]) == 0
+
+
+def timer_signals():
+    alarms = []
+    signal.signal(signal.SIGALRM, lambda *_: alarms.append(1))
+    signal.setitimer(signal.ITIMER_REAL, 0.05, 0.05)
+    finish = drain_standard_output(0.02)
+    for _ in range(600):
+        fit.summary()
+    signal.setitimer(signal.ITIMER_REAL, 0)
+    finish()
+    assert len(alarms) >= 3, alarms
+
+
+def c_output_kept_when_a_handler_raises():
+    def interrupt(*_):
+        raise KeyboardInterrupt
+    signal.signal(signal.SIGALRM, interrupt)
+    finish = drain_standard_output(0, full_for=1.0)
+    ctypes.CDLL(None).printf(b"%s", b"c" * 3000)
+    signal.setitimer(signal.ITIMER_REAL, 0.3)
+    try:
+        fit.summary()
+        raise AssertionError("the handler's exception was lost")
+    except KeyboardInterrupt:  # with the C output back in stdio's buffer
+        fit.summary()
+    finish()
+
+
+def parents_c_output_twice_after_a_forked_childs_report():
+    ctypes.CDLL(None).printf(b"pending at the fork\n")
+    pid = os.fork()
+    if pid == 0:  # writes what its C stdio holds, as any flush in the child would
+        fit.summary()
+        os._exit(0)
+    assert os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) == 0
+
+
+def forked_childs_own_c_output_kept():
+    libc = ctypes.CDLL(None)
+    libc.printf(b"Loading...\nProgress: ")
+    pid = os.fork()
+    if pid == 0:  # the child's own output, though it repeats its parent's, is kept
+        libc.fflush(None)
+        libc.printf(b"Loading...\nProgress: child 100%%\n")
+        fit.summary()
+        os._exit(0)
+    assert os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) == 0
+
+
+def non_blocking_socket_read_slowly():
+    read_end, write_end = os.pipe()
+    saved = os.dup(1)
+    os.dup2(write_end, 1)
+    fit.summary()
+    os.dup2(saved, 1)
+    one = os.read(read_end, 4096)
+    server = socket.socket()
+    server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+    server.bind(("127.0.0.1", 0))
+    server.listen()
+    sender = socket.socket()
+    sender.setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, 4096)
+    sender.connect(server.getsockname())
+    receiver, received = server.accept()[0], []
+
+    def read_slowly():
+        time.sleep(0.3)  # until the socket is full: the last report that fitted went out in part
+        while chunk := receiver.recv(100):
+            received.append(chunk)
+            time.sleep(0.002)
+    reader = threading.Thread(target=read_slowly)
+    reader.start()
+    sender.setblocking(False)
+    os.dup2(sender.fileno(), 1)
+    line, refused = b"c" * 599 + b"\n", 0
+    for _ in range(100):
+        ctypes.CDLL(None).printf(b"%s", line)  # held by C stdio: written with the report, as one unit
+        while True:
+            try:
+                fit.summary()
+                break
+            except BlockingIOError:  # nothing of the unit went out
+                refused += 1
+                time.sleep(0.001)
+    os.dup2(saved, 1)
+    sender.close()
+    reader.join()
+    assert b"".join(received) == (line + one) * 100 and refused > 0, refused
+
+
+def report_asked_for_by_a_handler_while_blocked():
+    os.dup2(os.pipe()[1], 1)  # never read: the writes soon block
+    signal.signal(signal.SIGALRM, lambda *_: fit.summary())
+    signal.setitimer(signal.ITIMER_REAL, 0.3)
+    try:
+        while True:
+            fit.summary()
+    except RuntimeError as error:
+        assert "again" in str(error), error
+
+
+globals()[sys.argv[1]]()
