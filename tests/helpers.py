@@ -12,7 +12,6 @@ import shutil
 import struct
 import subprocess
 import sys
-import textwrap
 
 TESTS = os.path.dirname(os.path.abspath(__file__))
 ROOT = pathlib.Path(TESTS).parent
@@ -145,11 +144,6 @@ def in_fresh_interpreter(arguments, *, stdout=subprocess.PIPE, timeout=300):
         timeout=timeout,
         env={**os.environ, "PYTHONFAULTHANDLER": "1", "PYTHONPATH": path},
     )
-
-
-def run_child(code, *, stdout=subprocess.PIPE, timeout=300):
-    """Runs a short piece of Python code in a fresh interpreter."""
-    return in_fresh_interpreter(["-c", textwrap.dedent(code)], stdout=stdout, timeout=timeout)
 
 
 def run_script(name, *args, stdout=subprocess.PIPE, timeout=300):
