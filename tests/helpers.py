@@ -174,19 +174,6 @@ def run(args, cwd, timeout=600):
     return subprocess.run(args, cwd=cwd, capture_output=True, text=True, encoding="utf-8", timeout=timeout, env=env)
 
 
-def cmake_build(build_dir, *options):
-    """Configures and builds the project with CMake into build_dir, for tests of other build settings."""
-    import pybind11
-    import pytest
-
-    cmake = shutil.which("cmake") or pytest.fail("cmake is needed to build the project")
-    configure = [cmake, "-S", ROOT, "-B", str(build_dir), "-DCMAKE_BUILD_TYPE=Release",
-                 f"-Dpybind11_DIR={pybind11.get_cmake_dir()}", f"-DPython_EXECUTABLE={sys.executable}", *options]
-    for command in (configure, [cmake, "--build", str(build_dir), "-j2"]):
-        succeeded(subprocess.run(command, capture_output=True, text=True))
-    return build_dir
-
-
 def tooling(test):
     """Marks a test that runs a type checker or builds the project: slow, and left out of the sanitized run."""
     import pytest

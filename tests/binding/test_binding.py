@@ -224,45 +224,17 @@ def test_pickling_and_subinterpreter_imports_are_refused_without_abort_or_hang(c
     assert state == repr(snapshot(LinearRegression([1.0, 2.0, 4.0], [3.0, 5.0, 6.0])))
 
 
-# A second pybind11 module with a class that pickles through pybind11's own support.
-OTHER_MODULE = """
-#include <pybind11/pybind11.h>
-namespace py = pybind11;
-struct Thing { int value; };
-PYBIND11_MODULE(other, m) {
-    py::class_<Thing>(m, "Thing")
-        .def(py::init<int>())
-        .def_readonly("value", &Thing::value)
-        .def(py::pickle([](const Thing& thing) { return py::make_tuple(thing.value); },
-                        [](const py::tuple& state) { return Thing{state[0].cast<int>()}; }));
-}
-"""
 # The calls of other_module.py, with their arguments.
 OTHER_MODULE_CALLS = [("construction",), *[("pickling at protocol", p) for p in range(pickle.HIGHEST_PROTOCOL + 1)],
                       ("copy",)]
 
 
-@pytest.fixture(scope="module")
-def other_module(tmp_path_factory):
-    import sysconfig
-
-    import pybind11
-    place = tmp_path_factory.mktemp("other")
-    (place / "other.cpp").write_text(OTHER_MODULE)
-    compiler = shutil.which("c++") or pytest.fail("a C++ compiler is needed to build the second module")
-    command = [compiler, "-std=c++17", "-O0", "-shared", "-fPIC", "-fvisibility=hidden",
-               f"-I{pybind11.get_include()}", f"-I{sysconfig.get_paths()['include']}",
-               "other.cpp", "-o", "other" + sysconfig.get_config_var("EXT_SUFFIX")]
-    succeeded(subprocess.run(command, cwd=place, capture_output=True))
-    return place
-
-
 @pytest.mark.slow
 @pytest.mark.tooling
 @pytest.mark.parametrize("call", OTHER_MODULE_CALLS, ids=lambda call: " ".join(map(str, call)))
-def test_another_pybind11_module_behaves_the_same_with_trendfit_loaded(other_module, call):
-    def outcome(first):
-        result = run_script("binding/other_module", other_module, first, *call, timeout=60)
+def test_another_pybind11_module_behaves_the_same_with_trendfit_loaded(cmake_build, call):
+    def outcome(first):  # other, a second pybind11 module whose class pickles through pybind11's own support
+        result = run_script("binding/other_module", cmake_build("tests", "other") / "other", first, *call, timeout=60)
         return result.returncode, result.stdout
 
     alone = outcome("alone")

@@ -3,9 +3,7 @@ a plain-Python statement of the algorithms."""
 
 import json
 import math
-import shutil
 import struct
-import subprocess
 
 import numpy as np
 import pytest
@@ -13,8 +11,8 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import reference
-from helpers import (NEGATIVE_NAN, POSITIVE_NAN, ROOT, STATISTICS, bits, floats_to_text, nan_data, output_of,
-                     raw_bits, run_script, succeeded)
+from helpers import (NEGATIVE_NAN, POSITIVE_NAN, STATISTICS, bits, floats_to_text, nan_data, output_of,
+                     raw_bits, run_script)
 from trendfit import LinearRegression
 
 inf, nan = math.inf, math.nan
@@ -177,12 +175,8 @@ STATE_TYPED_DATA = [
 
 
 @pytest.fixture(scope="module")
-def caller_state_library(tmp_path_factory):
-    compiler = shutil.which("c++") or shutil.which("g++") or pytest.skip("needs a C++ compiler")
-    library = tmp_path_factory.mktemp("caller_state") / "caller_state.so"
-    succeeded(subprocess.run([compiler, "-std=c++17", "-O1", "-shared", "-fPIC", f"-I{ROOT}", "-o", str(library),
-                              str(ROOT / "tests" / "cpp" / "caller_state.cpp")], capture_output=True, text=True))
-    return str(library)
+def caller_state_library(cmake_build):
+    return cmake_build("tests", "caller_state") / "libcaller_state.so"
 
 
 def run_in_state(library, state):

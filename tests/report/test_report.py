@@ -13,7 +13,7 @@ import termios
 import numpy as np
 import pytest
 
-from helpers import address_sanitizer_loaded, cmake_build, floats_to_text, run_script, succeeded
+from helpers import address_sanitizer_loaded, floats_to_text, run_script, succeeded
 
 LABELS = [
     "Mean(X): ", "Mean(Y): ", "Pearson correlation: ", "Std(X): ", "Std(Y): ", "Slope: ", "Intercept: ",
@@ -109,9 +109,9 @@ EARLIER_OUTPUTS = {
 @pytest.mark.parametrize("scenario, expected", EARLIER_OUTPUTS.items(), ids=EARLIER_OUTPUTS)
 @pytest.mark.parametrize("destination", ["pipe", "file", "terminal"])
 @pytest.mark.parametrize("stdio", ["taken", pytest.param("portable", marks=pytest.mark.slow)])
-def test_earlier_output_keeps_its_place(request, tmp_path, monkeypatch, scenario, expected, destination, stdio):
+def test_earlier_output_keeps_its_place(cmake_build, tmp_path, monkeypatch, scenario, expected, destination, stdio):
     if stdio == "portable":  # the module built to hand C stdio's output to fflush
-        monkeypatch.setenv("PYTHONPATH", str(request.getfixturevalue("cmake_tree")))
+        monkeypatch.setenv("PYTHONPATH", str(cmake_build("tests", "trendfit")))
     output = standard_output_on(destination, tmp_path, "report/earlier_output", scenario)
     report = report_of([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
     assert output == expected.encode().replace(b"{R}", report)
@@ -206,31 +206,29 @@ def test_a_notebook_shows_every_report(monkeypatch):
     assert text.count(report) == 3 and text.count("Mean(") == 6 and "between" in text and "after" in text
 
 
-@pytest.fixture(scope="module")
-def cmake_tree(tmp_path_factory):
-    """The C++ test programs, and a module that hands C stdio's pending output to fflush."""
-    return cmake_build(tmp_path_factory.mktemp("build"), "-DTRENDFIT_BUILD_CPP_TESTS=ON",
-                       "-DTRENDFIT_PORTABLE_STDIO=ON")
+def program(cmake_build, name):
+    """The command that runs a C++ test program."""
+    return [cmake_build("tests", name) / name]
 
 
 @pytest.mark.slow
-def test_report_ignores_formatting_state_other_code_left_on_the_stream(cmake_tree):
+def test_report_ignores_formatting_state_other_code_left_on_the_stream(cmake_build):
     # A C++ program sets precision, flags, width, fill and a comma-decimal
     # locale on std::cout, writes the report and prints the state afterwards.
-    done = subprocess.run([str(cmake_tree / "report_with_altered_stream")], capture_output=True, timeout=60)
+    done = subprocess.run(program(cmake_build, "report_with_altered_stream"), capture_output=True, timeout=60)
     assert succeeded(done) == expected_report(FIVE_POINTS_VALUES)
     assert done.stderr == b"precision=2 width=30 fill=* scientific=1 showpos=1 decimal=,\n"
 
 
 @pytest.mark.slow
-def test_write_path_handles_each_answer_of_the_system(cmake_tree):
+def test_write_path_handles_each_answer_of_the_system(cmake_build):
     # Interrupted, short, refused and failed writes and waits, played through the
     # calls the write path makes: what is delivered, put back and raised.
-    done = subprocess.run([str(cmake_tree / "standard_output_calls")], capture_output=True, timeout=60)
+    done = subprocess.run(program(cmake_build, "standard_output_calls"), capture_output=True, timeout=60)
     assert done.returncode == 0, done.stdout.decode()
 
 
 @pytest.mark.slow
-def test_report_values_have_the_bits_of_their_methods(cmake_tree):
+def test_report_values_have_the_bits_of_their_methods(cmake_build):
     # The report shares its passes; NaN payloads show any value that does not.
-    succeeded(subprocess.run([str(cmake_tree / "report_values_match_methods")], capture_output=True, timeout=60))
+    succeeded(subprocess.run(program(cmake_build, "report_values_match_methods"), capture_output=True, timeout=60))
