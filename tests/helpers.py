@@ -133,24 +133,14 @@ def succeeded(result):
     return result.stdout
 
 
-def in_fresh_interpreter(arguments, *, stdout=subprocess.PIPE, timeout=300):
-    """Runs the interpreter with these arguments, so that a crash fails one test instead of the run.
-    The tests' shared modules (helpers) are importable there."""
-    path = os.pathsep.join(filter(None, [TESTS, os.environ.get("PYTHONPATH")]))
-    return subprocess.run(
-        [sys.executable, *arguments],
-        stdout=stdout,
-        stderr=subprocess.PIPE,
-        timeout=timeout,
-        env={**os.environ, "PYTHONFAULTHANDLER": "1", "PYTHONPATH": path},
-    )
-
-
 def run_script(name, *args, stdout=subprocess.PIPE, timeout=300):
-    """Runs the script tests/NAME.py (NAME as "report/summary") in a fresh interpreter, with the
-    arguments, as strings, on its command line."""
-    script = os.path.join(TESTS, f"{name}.py")
-    return in_fresh_interpreter([script, *map(str, args)], stdout=stdout, timeout=timeout)
+    """Runs the script tests/NAME.py (NAME as "report/summary") in a fresh interpreter, so that a crash
+    fails one test instead of the run, with the arguments, as strings, on its command line. The tests'
+    shared modules (helpers) are importable there."""
+    path = os.pathsep.join(filter(None, [TESTS, os.environ.get("PYTHONPATH")]))
+    return subprocess.run([sys.executable, os.path.join(TESTS, f"{name}.py"), *map(str, args)], stdout=stdout,
+                          stderr=subprocess.PIPE, timeout=timeout,
+                          env={**os.environ, "PYTHONFAULTHANDLER": "1", "PYTHONPATH": path})
 
 
 def floats_to_text(values):

@@ -1,7 +1,5 @@
-"""Imports trendfit and writes the ImportError's message to file descriptor 1. Run by
-other CPythons beside a copy of the module, with lazy binding so that their dynamic
-loader does not refuse the file before the module can say why, and by refusal.py as
-the source it runs in subinterpreters. Any CPython 3 runs it."""
+"""Imports trendfit, binding lazily, and writes the ImportError's message to file descriptor 1:
+run by other CPythons (any CPython 3) and, as source, in subinterpreters by refusal.py."""
 
 import os
 import sys

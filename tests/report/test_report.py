@@ -86,14 +86,14 @@ def test_each_line_shows_its_method_value(x, y):
 
 
 def test_report_bypasses_python_stdout():
-    result = run_script("report/earlier_output", "captured_sys_stdout")
+    result = run_script("report/scenarios", "captured_sys_stdout")
     assert succeeded(result).startswith(b"Mean(X): 2\n") or result.stdout.endswith(b"t-value (slope): inf\n")
     assert b"captured 0\n" in result.stdout
     assert result.stdout.count(b"\n") == len(LABELS) + 1  # the report and the "captured" line
 
 
 # Output printed before a report (by Python, then by C) comes before it, with no flush in the script.
-# Each scenario is a function in earlier_output.py.
+# Each scenario is a function in scenarios.py.
 EARLIER_OUTPUTS = {
     "print_and_printf": "H0\nC0\n{R}F0\nH1\nC1\n{R}F1\n",
     "no_sys_stdout": "header\n{R}footer\n",
@@ -112,7 +112,7 @@ EARLIER_OUTPUTS = {
 def test_earlier_output_keeps_its_place(cmake_build, tmp_path, monkeypatch, scenario, expected, destination, stdio):
     if stdio == "portable":  # the module built to hand C stdio's output to fflush
         monkeypatch.setenv("PYTHONPATH", str(cmake_build("tests", "trendfit")))
-    output = standard_output_on(destination, tmp_path, "report/earlier_output", scenario)
+    output = standard_output_on(destination, tmp_path, "report/scenarios", scenario)
     report = report_of([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
     assert output == expected.encode().replace(b"{R}", report)
 
@@ -162,7 +162,7 @@ def test_write_failures_raise_os_error_and_the_stream_recovers_every_time(tmp_pa
     assert [(tmp_path / f"after{cycle}.txt").read_bytes() for cycle in range(3)] == [report_of(*data)] * 3
 
 
-# Each scenario is a function in delivery.py, with a fit; standard output turned into a pipe
+# Each scenario is a function in scenarios.py, with a fit; standard output turned into a pipe
 # that a Python thread drains, or into one that nobody reads. The reports that reach it, and
 # how often other texts do.
 DELIVERIES = {
@@ -184,7 +184,7 @@ def test_every_report_reaches_standard_output_once(scenario):
         pytest.skip("UBSan flags pybind11's own catch of the unwind that ends such a thread")
     reports, others = DELIVERIES[scenario]
     report = report_of([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
-    output = succeeded(run_script("report/delivery", scenario, report.decode(), timeout=120))
+    output = succeeded(run_script("report/scenarios", scenario, report.decode(), timeout=120))
     assert output.count(report) == reports and output.count(b"Mean(") == 2 * reports
     assert {text: output.count(text) for text in others} == others
 

@@ -1,13 +1,17 @@
-"""Runs SCENARIO, a function below, with a fit; standard output turned into a pipe that a
-Python thread drains (as ipykernel does), the timer signal blocked there so that it
-interrupts the main thread's writes; or into a pipe that nobody reads.
+"""Runs SCENARIO, a function below, in which a fit writes its report to standard output:
+after output printed by Python or by C, which must come before it; or with standard
+output turned into a pipe that a Python thread drains (as ipykernel does), the timer
+signal blocked there so that it interrupts the main thread's writes, or into a pipe that
+nobody reads.
 
-    delivery.py SCENARIO REPORT
+    scenarios.py SCENARIO [REPORT]
 
-REPORT is the report of the fit as written alone.
+REPORT, the report of the fit as written alone, is what the capfd scenario expects.
 """
 
+import contextlib
 import ctypes
+import io
 import os
 import pathlib
 import shutil
@@ -21,8 +25,94 @@ import time
 from trendfit import LinearRegression
 
 fit = LinearRegression([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
-REPORT = sys.argv[2]
+libc = ctypes.CDLL(None)
+printf = libc.printf
 
+
+# ---------------------------------------------------------------------------
+# Output printed before a report
+
+class FlushFails:
+    def write(self, text):
+        return len(text)
+
+    def flush(self):
+        raise KeyError("flush")
+
+
+def captured_sys_stdout():
+    captured = io.StringIO()
+    sys.stdout = captured
+    assert fit.summary() is None
+    sys.stdout = sys.__stdout__
+    print("captured", len(captured.getvalue()))
+
+
+def print_and_printf():
+    for i in range(2):
+        print(f"H{i}")
+        printf(b"C%d\n", i)
+        fit.summary()
+        print(f"F{i}")
+
+
+def no_sys_stdout():
+    print("header")
+    sys.stdout = None  # as in embedded interpreters
+    fit.summary()
+    sys.stdout = sys.__stdout__
+    print("footer")
+
+
+def redirected_sys_stdout():
+    print("header")
+    with contextlib.redirect_stdout(io.StringIO()):
+        fit.summary()
+    print("footer")
+
+
+def sys_stdout_rewrapped():
+    print("header")
+    sys.stdout = io.TextIOWrapper(sys.__stdout__.buffer)
+    print("middle")
+    fit.summary()
+    sys.stdout.flush()
+
+
+def partial_lines():
+    print("P", end="")
+    printf(b"C")
+    fit.summary()
+    print("after")
+
+
+def closed_sys_stdout():
+    sys.stdout.close()
+    try:
+        fit.summary()
+    except ValueError:
+        os.write(1, b"closed")
+
+
+def flush_raises():
+    sys.stdout = FlushFails()
+    try:
+        fit.summary()
+    except KeyError:
+        os.write(1, b"raised")
+    sys.stdout = sys.__stdout__
+
+
+def original_stdout_flush_raises():
+    sys.__stdout__ = FlushFails()
+    try:
+        fit.summary()
+    except KeyError:
+        os.write(1, b"raised")
+
+
+# ---------------------------------------------------------------------------
+# Reports on a pipe drained by a thread, on one that nobody reads, and across forks
 
 def drain_standard_output(pause, full_for=0):
     read_end, write_end = os.pipe()
@@ -81,7 +171,7 @@ def capfd():
     """pytest's capfd captures the report (capfd_check.py, run by pytest in a scratch directory)."""
     import pytest  # only here: the other scenarios run without it loaded
 
-    os.environ["EXPECTED_REPORT"] = REPORT
+    os.environ["EXPECTED_REPORT"] = sys.argv[2]
     with tempfile.TemporaryDirectory() as directory:
         test = shutil.copy(pathlib.Path(__file__).with_name("capfd_check.py"), os.path.join(directory, "test_capfd.py"))
         assert pytest.main(["-q", "-p", "no:cacheprovider", test]) == 0
@@ -104,7 +194,7 @@ def c_output_kept_when_a_handler_raises():
         raise KeyboardInterrupt
     signal.signal(signal.SIGALRM, interrupt)
     finish = drain_standard_output(0, full_for=1.0)
-    ctypes.CDLL(None).printf(b"%s", b"c" * 3000)
+    printf(b"%s", b"c" * 3000)
     signal.setitimer(signal.ITIMER_REAL, 0.3)
     try:
         fit.summary()
@@ -115,7 +205,7 @@ def c_output_kept_when_a_handler_raises():
 
 
 def parents_c_output_twice_after_a_forked_childs_report():
-    ctypes.CDLL(None).printf(b"pending at the fork\n")
+    printf(b"pending at the fork\n")
     pid = os.fork()
     if pid == 0:  # writes what its C stdio holds, as any flush in the child would
         fit.summary()
@@ -124,12 +214,11 @@ def parents_c_output_twice_after_a_forked_childs_report():
 
 
 def forked_childs_own_c_output_kept():
-    libc = ctypes.CDLL(None)
-    libc.printf(b"Loading...\nProgress: ")
+    printf(b"Loading...\nProgress: ")
     pid = os.fork()
     if pid == 0:  # the child's own output, though it repeats its parent's, is kept
         libc.fflush(None)
-        libc.printf(b"Loading...\nProgress: child 100%%\n")
+        printf(b"Loading...\nProgress: child 100%%\n")
         fit.summary()
         os._exit(0)
     assert os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) == 0
@@ -162,7 +251,7 @@ def non_blocking_socket_read_slowly():
     os.dup2(sender.fileno(), 1)
     line, refused = b"c" * 599 + b"\n", 0
     for _ in range(100):
-        ctypes.CDLL(None).printf(b"%s", line)  # held by C stdio: written with the report, as one unit
+        printf(b"%s", line)  # held by C stdio: written with the report, as one unit
         while True:
             try:
                 fit.summary()
