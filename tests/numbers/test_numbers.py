@@ -174,13 +174,9 @@ STATE_TYPED_DATA = [
 ]
 
 
-@pytest.fixture(scope="module")
-def caller_state_library(cmake_build):
-    return cmake_build("tests", "caller_state") / "libcaller_state.so"
-
-
-def run_in_state(library, state):
+def run_in_state(cmake_build, state):
     """The child's report text and its {"results", "changed"}, or None if the processor lacks the state."""
+    library = cmake_build("tests", "caller_state") / "libcaller_state.so"
     with pytest.MonkeyPatch.context() as environment:
         environment.delenv("PYTHONUNBUFFERED", raising=False)  # the report as users get it
         done = run_script("numbers/caller_state", library, state, floats_to_text(STATE_DATA),
@@ -192,13 +188,13 @@ def run_in_state(library, state):
 
 
 @pytest.fixture(scope="module")
-def default_state_run(caller_state_library):
-    return run_in_state(caller_state_library, "default")
+def default_state_run(cmake_build):
+    return run_in_state(cmake_build, "default")
 
 
 @pytest.mark.parametrize("state", CALLER_STATES)
-def test_same_bits_and_state_unchanged_whatever_state_the_caller_left(state, caller_state_library, default_state_run):
-    run = run_in_state(caller_state_library, state)
+def test_same_bits_and_state_unchanged_whatever_state_the_caller_left(state, cmake_build, default_state_run):
+    run = run_in_state(cmake_build, state)
     if run is None:
         pytest.skip(f"this processor cannot enter {state}")
     report, outcome = run
