@@ -12,7 +12,6 @@ import shutil
 import struct
 import subprocess
 import sys
-import textwrap
 
 TESTS = os.path.dirname(os.path.abspath(__file__))
 ROOT = pathlib.Path(TESTS).parent
@@ -133,29 +132,14 @@ def succeeded(result):
     return result.stdout
 
 
-def in_fresh_interpreter(arguments, *, stdout=subprocess.PIPE, timeout=300):
-    """Runs the interpreter with these arguments, so that a crash fails one test instead of the run.
-    The tests' shared modules (helpers) are importable there."""
-    path = os.pathsep.join(filter(None, [TESTS, os.environ.get("PYTHONPATH")]))
-    return subprocess.run(
-        [sys.executable, *arguments],
-        stdout=stdout,
-        stderr=subprocess.PIPE,
-        timeout=timeout,
-        env={**os.environ, "PYTHONFAULTHANDLER": "1", "PYTHONPATH": path},
-    )
-
-
-def run_child(code, *, stdout=subprocess.PIPE, timeout=300):
-    """Runs a short piece of Python code in a fresh interpreter."""
-    return in_fresh_interpreter(["-c", textwrap.dedent(code)], stdout=stdout, timeout=timeout)
-
-
 def run_script(name, *args, stdout=subprocess.PIPE, timeout=300):
-    """Runs the script tests/NAME.py (NAME as "report/summary") in a fresh interpreter, with the
-    arguments, as strings, on its command line."""
-    script = os.path.join(TESTS, f"{name}.py")
-    return in_fresh_interpreter([script, *map(str, args)], stdout=stdout, timeout=timeout)
+    """Runs the script tests/NAME.py (NAME as "report/summary") in a fresh interpreter, so that a crash
+    fails one test instead of the run, with the arguments, as strings, on its command line. The tests'
+    shared modules (helpers) are importable there."""
+    path = os.pathsep.join(filter(None, [TESTS, os.environ.get("PYTHONPATH")]))
+    return subprocess.run([sys.executable, os.path.join(TESTS, f"{name}.py"), *map(str, args)], stdout=stdout,
+                          stderr=subprocess.PIPE, timeout=timeout,
+                          env={**os.environ, "PYTHONFAULTHANDLER": "1", "PYTHONPATH": path})
 
 
 def floats_to_text(values):
@@ -177,19 +161,6 @@ def run(args, cwd, timeout=600):
     """Runs a command to completion, its output captured as text."""
     env = {**os.environ, "PIP_DISABLE_PIP_VERSION_CHECK": "1", "PYTHONIOENCODING": "utf-8"}
     return subprocess.run(args, cwd=cwd, capture_output=True, text=True, encoding="utf-8", timeout=timeout, env=env)
-
-
-def cmake_build(build_dir, *options):
-    """Configures and builds the project with CMake into build_dir, for tests of other build settings."""
-    import pybind11
-    import pytest
-
-    cmake = shutil.which("cmake") or pytest.fail("cmake is needed to build the project")
-    configure = [cmake, "-S", ROOT, "-B", str(build_dir), "-DCMAKE_BUILD_TYPE=Release",
-                 f"-Dpybind11_DIR={pybind11.get_cmake_dir()}", f"-DPython_EXECUTABLE={sys.executable}", *options]
-    for command in (configure, [cmake, "--build", str(build_dir), "-j2"]):
-        succeeded(subprocess.run(command, capture_output=True, text=True))
-    return build_dir
 
 
 def tooling(test):

@@ -1,12 +1,8 @@
-"""Runs CALL, in which converting an argument raises the exception that ERROR makes;
-checks that the caller gets that very exception and that the fit is unchanged,
-and prints "propagated".
+"""Makes CALL, one of CALLS below, in which converting an argument raises ERROR (one of
+ERRORS); checks that the caller gets that very exception and that the fit is
+unchanged, and prints "propagated".
 
     conversion_interrupt.py ERROR CALL
-
-CALL can use fit, LinearRegression, Raises (whose __float__ and __array__
-raise), RaisesInIndex and raises_midway() (a generator that raises at its
-second item).
 """
 
 import sys
@@ -14,7 +10,8 @@ import sys
 from helpers import snapshot
 from trendfit import LinearRegression
 
-ERROR = eval(sys.argv[1])
+ERRORS = {"KeyboardInterrupt": KeyboardInterrupt(), "SystemExit": SystemExit(3), "MemoryError": MemoryError("spent")}
+ERROR = ERRORS[sys.argv[1]]
 
 
 def fail(*args, **kwargs):
@@ -26,11 +23,18 @@ RaisesInIndex = type("RaisesInIndex", (), {"__index__": fail})
 raises_midway = lambda: (fail() if value else value for value in (0.0, 1.0))  # noqa: E731
 
 fit = LinearRegression([1.0, 2.0, 4.0], [1.0, 3.0, 2.0])
+CALLS = {
+    "__init__: NumPy calls __float__": lambda: LinearRegression([1.0, Raises()], [1.0, 2.0]),
+    "__init__: __array__": lambda: LinearRegression([1.0, 2.0], Raises()),
+    "predict_single: __float__": lambda: fit.predict_single(Raises()),
+    "predict_single: __index__": lambda: fit.predict_single(RaisesInIndex()),
+    "predict: generator": lambda: fit.predict(raises_midway()),
+    "predict: __float__ of an item": lambda: fit.predict([1.0, Raises()]),
+    "predict: __index__ of an item": lambda: fit.predict((1.0, RaisesInIndex())),
+}
 before = snapshot(fit)
 try:
-    # Compiled first: exec() of a string that raises KeyboardInterrupt would make the interpreter
-    # end itself with SIGINT at exit, as for an uncaught one.
-    exec(compile(sys.argv[2], "CALL", "exec"))
+    CALLS[sys.argv[2]]()
 except BaseException as caught:
     assert caught is ERROR, repr(caught)
 assert snapshot(fit) == before

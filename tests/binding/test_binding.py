@@ -7,6 +7,7 @@ import fractions
 import gc
 import glob
 import os
+import pathlib
 import pickle
 import re
 import shutil
@@ -22,7 +23,7 @@ from hypothesis.extra import numpy as hnp
 
 import trendfit
 from helpers import (FAILING_ITERABLES, METHOD_ARGS, OTHER_METHOD_ARGS, STATISTICS, Boom, address_sanitizer_loaded,
-                     bits, installed_editable, public_methods, raw_bits, run_child, run_script, snapshot, succeeded)
+                     bits, copy_into, installed_editable, public_methods, raw_bits, run_script, snapshot, succeeded)
 from trendfit import LinearRegression
 
 MEMBERS = [
@@ -155,18 +156,7 @@ def test_the_module_exports_its_entry_point_alone():
 
 
 def test_import_is_light_and_idempotent():
-    result = run_child("""
-        import sys
-        import trendfit
-        assert "numpy" not in sys.modules, "importing trendfit imported numpy"
-        first, cls = trendfit, trendfit.LinearRegression
-        del sys.modules["trendfit"]
-        import trendfit
-        assert trendfit is first and trendfit.LinearRegression is cls
-        trendfit.LinearRegression([1.0], [2.0])
-        assert "numpy" in sys.modules
-    """)
-    succeeded(result)
+    succeeded(run_script("binding/import_twice"))
 
 
 # Every other CPython 3 under pyenv, loading the module with lazy binding (so that the dynamic
@@ -180,27 +170,18 @@ OTHER_CPYTHONS = sorted(
     pytest.param(None, marks=pytest.mark.skip(reason="no other CPython 3 under ~/.pyenv/versions"))])
 def test_other_cpythons_refuse_the_module_with_import_error(python, tmp_path):
     shutil.copy(trendfit.__file__, tmp_path / "trendfit.so")
-    code = ("import os, sys\nsys.setdlopenflags(os.RTLD_LAZY)\n"
-            "try:\n import trendfit\nexcept ImportError as e:\n print(e)")
-    done = subprocess.run([python, "-c", code], cwd=tmp_path, capture_output=True, text=True, timeout=60)
+    copy_into(tmp_path, pathlib.Path(__file__).with_name("import_message.py"))
+    done = subprocess.run([python, "import_message.py"], cwd=tmp_path, capture_output=True, text=True, timeout=60)
     compiled_for = "{}.{}".format(*sys.version_info)
     assert succeeded(done).startswith(f"Python version mismatch: module was compiled for Python {compiled_for}, ")
 
 
 # Every kind of wrong `self`: a blank instance, None, and objects that only claim the class
-# through __class__, which isinstance() believes.
-WRONG_SELVES = {
-    "blank instance": "LinearRegression.__new__(LinearRegression)",
-    "None": "None",
-    "mock modelled on the class": "unittest.mock.Mock(spec=LinearRegression)",
-    "__class__ class attribute": "type('Claims', (), {'__class__': LinearRegression})()",
-    "__class__ property": "type('Claims', (), {'__class__': property(lambda self: LinearRegression)})()",
-}
-
-
-@pytest.mark.parametrize("kind", WRONG_SELVES)
+# through __class__, which isinstance() believes: WRONG_SELVES of wrong_self.py.
+@pytest.mark.parametrize("kind", ["blank instance", "None", "mock modelled on the class", "__class__ class attribute",
+                                  "__class__ property"])
 def test_every_method_refuses_a_wrong_self_instead_of_crashing(kind):
-    result = run_script("binding/wrong_self", WRONG_SELVES[kind])
+    result = run_script("binding/wrong_self", kind)
     expected = [f"{name}(): incompatible function arguments. The following argument types are supported:"
                 for name in METHOD_ARGS]
     if kind == "blank instance":
@@ -212,19 +193,21 @@ def test_every_method_refuses_a_wrong_self_instead_of_crashing(kind):
 # Pickling at any protocol, copying, and imports in a subinterpreter (legacy or isolated, before or after the
 # main interpreter's): refused with an exception, never an abort or a hang, and the module keeps working
 
-PICKLING = [f"pickle.dumps(fit(), {p})" for p in range(pickle.HIGHEST_PROTOCOL + 1)] + [
-    f"fit().__reduce_ex__({p})" for p in (-1, 0, 1, 2, 5)] + [
-    "copy.copy(fit())", "copy.deepcopy(fit())", "fit().__reduce__()", "object.__reduce_ex__(fit(), 1)",
-    "copy.copy(type(fit()).__new__(type(fit())))"]  # an instance whose __init__ never ran
+PICKLING = [("pickle.dumps", p) for p in range(pickle.HIGHEST_PROTOCOL + 1)] + [
+    ("__reduce_ex__", p) for p in (-1, 0, 1, 2, 5)] + [
+    ("copy.copy",), ("copy.deepcopy",), ("__reduce__",), ("object.__reduce_ex__",),
+    ("copy.copy of an instance whose __init__ never ran",)]
 OUR_REFUSAL = "trendfit cannot be imported in a subinterpreter; import it in the main interpreter"
 # An isolated subinterpreter may meet CPython's own refusal first, from the module's declaration.
 CPYTHONS_REFUSAL = "module trendfit does not support loading in subinterpreters"
 SUBINTERPRETER_IMPORTS = {
-    **{first + "_testcapi.run_in_subinterp(CODE)": (OUR_REFUSAL,) for first in ("", "fit(); ")},
-    **{first + "run_isolated(CODE)": (OUR_REFUSAL, CPYTHONS_REFUSAL) for first in ("", "fit(); ")},
+    **{(first + "import in a legacy subinterpreter",): (OUR_REFUSAL,) for first in ("", "fit, then ")},
+    **{(first + "import in an isolated subinterpreter",): (OUR_REFUSAL, CPYTHONS_REFUSAL)
+       for first in ("", "fit, then ")},
 }
+# The calls of refusal.py, with their arguments.
 REFUSALS = {**dict.fromkeys(PICKLING, ("cannot pickle 'trendfit.LinearRegression' object",)),
-            "pickle.dumps(type('Sub', (type(fit()),), {})([1.0], [2.0]), 0)": ("cannot pickle 'Sub' object",),
+            ("pickle.dumps of a subclass",): ("cannot pickle 'Sub' object",),
             **SUBINTERPRETER_IMPORTS}
 # An editable install's import starts a process to check its build, which an isolated subinterpreter cannot.
 NEEDS_A_PLAIN_INSTALL = pytest.mark.skipif(
@@ -233,64 +216,32 @@ NEEDS_A_PLAIN_INSTALL = pytest.mark.skipif(
 
 
 @pytest.mark.parametrize("call, messages", [
-    pytest.param(call, messages, id=call, marks=[NEEDS_A_PLAIN_INSTALL] if "run_isolated" in call else [])
-    for call, messages in REFUSALS.items()])
+    pytest.param(call, messages, id=" ".join(map(str, call)),
+                 marks=[NEEDS_A_PLAIN_INSTALL] if "isolated" in call[0] else []) for call, messages in REFUSALS.items()
+])
 def test_pickling_and_subinterpreter_imports_are_refused_without_abort_or_hang(call, messages):
-    result = run_script("binding/refusal", call, timeout=60)
+    result = run_script("binding/refusal", *call, timeout=60)
     refusal, state = succeeded(result).decode().splitlines()
     assert refusal in messages
     assert state == repr(snapshot(LinearRegression([1.0, 2.0, 4.0], [3.0, 5.0, 6.0])))
 
 
-# A second pybind11 module with a class that pickles through pybind11's own support.
-OTHER_MODULE = """
-#include <pybind11/pybind11.h>
-namespace py = pybind11;
-struct Thing { int value; };
-PYBIND11_MODULE(other, m) {
-    py::class_<Thing>(m, "Thing")
-        .def(py::init<int>())
-        .def_readonly("value", &Thing::value)
-        .def(py::pickle([](const Thing& thing) { return py::make_tuple(thing.value); },
-                        [](const py::tuple& state) { return Thing{state[0].cast<int>()}; }));
-}
-"""
-OTHER_MODULE_CALLS = {
-    "construction": "other.Thing(7).value",
-    **{f"pickling at protocol {p}": f"pickle.loads(pickle.dumps(other.Thing(7), {p})).value"
-       for p in range(pickle.HIGHEST_PROTOCOL + 1)},
-    "copy": "copy.copy(other.Thing(7)).value",
-}
-
-
-@pytest.fixture(scope="module")
-def other_module(tmp_path_factory):
-    import sysconfig
-
-    import pybind11
-    place = tmp_path_factory.mktemp("other")
-    (place / "other.cpp").write_text(OTHER_MODULE)
-    compiler = shutil.which("c++") or pytest.fail("a C++ compiler is needed to build the second module")
-    command = [compiler, "-std=c++17", "-O0", "-shared", "-fPIC", "-fvisibility=hidden",
-               f"-I{pybind11.get_include()}", f"-I{sysconfig.get_paths()['include']}",
-               "other.cpp", "-o", "other" + sysconfig.get_config_var("EXT_SUFFIX")]
-    succeeded(subprocess.run(command, cwd=place, capture_output=True))
-    return place
+# The calls of other_module.py, with their arguments.
+OTHER_MODULE_CALLS = [("construction",), *[("pickling at protocol", p) for p in range(pickle.HIGHEST_PROTOCOL + 1)],
+                      ("copy",)]
 
 
 @pytest.mark.slow
 @pytest.mark.tooling
-@pytest.mark.parametrize("name", OTHER_MODULE_CALLS)
-def test_another_pybind11_module_behaves_the_same_with_trendfit_loaded(other_module, name):
-    call = OTHER_MODULE_CALLS[name]
-
-    def outcome(first):
-        result = run_script("binding/other_module", other_module, first, call, timeout=60)
+@pytest.mark.parametrize("call", OTHER_MODULE_CALLS, ids=lambda call: " ".join(map(str, call)))
+def test_another_pybind11_module_behaves_the_same_with_trendfit_loaded(cmake_build, call):
+    def outcome(first):  # other, a second pybind11 module whose class pickles through pybind11's own support
+        result = run_script("binding/other_module", cmake_build("tests", "other") / "other", first, *call, timeout=60)
         return result.returncode, result.stdout
 
     alone = outcome("alone")
     assert outcome("after-trendfit") == alone
-    if call != OTHER_MODULE_CALLS["pickling at protocol 0"] and call != OTHER_MODULE_CALLS["pickling at protocol 1"]:
+    if call not in (("pickling at protocol", 0), ("pickling at protocol", 1)):
         assert alone == (0, b"7\n")
 
 
@@ -301,27 +252,23 @@ needs_failing_operator_new = pytest.mark.skipif(
     address_sanitizer_loaded(), reason="AddressSanitizer aborts on a failed operator new instead of throwing")
 
 
-def claims(length):
-    return f"fit.predict(ClaimsLength({length}, [0.0, 1.0, 2.0], None))"
-
-
-@pytest.mark.parametrize("setup, call, naming", [
+@pytest.mark.parametrize("call, arguments, naming", [  # CALLS of huge_input.py, and their arguments
     # 8 TiB of logical float64 each, backed by a single real element.
     # `naming`: the exception type expected, and the call and the length its message must name.
-    *[pytest.param(f"huge = np.broadcast_to(0.0, {shape!r})", "LinearRegression(huge, huge)",
-                   ("MemoryError", "LinearRegression()", 2**40),
+    *[pytest.param("construction", shape, ("MemoryError", "LinearRegression()", 2**40),
                    marks=needs_failing_operator_new, id=f"construction from {shape}")
       for shape in [(2**40,), (2**20, 2**20), (2**10, 2**10, 2**10, 2**10)]],
-    pytest.param("huge = np.broadcast_to(0.0, (2**40,))", "fit.predict(huge)", ("MemoryError", "predict()", 2**40),
+    pytest.param("predict of a broadcast array", (2**40,), ("MemoryError", "predict()", 2**40),
                  marks=needs_failing_operator_new, id="predict of a broadcast array"),
-    *[pytest.param("", claims(length), ("MemoryError", "predict()", length), marks=needs_failing_operator_new,
-                   id=f"predict of a sequence claiming {length}") for length in (2**34, 2**40)],
-    *[pytest.param("", claims(length), ("ValueError", "predict()", length),
+    *[pytest.param("predict of a sequence claiming", (length,), ("MemoryError", "predict()", length),
+                   marks=needs_failing_operator_new, id=f"predict of a sequence claiming {length}")
+      for length in (2**34, 2**40)],
+    *[pytest.param("predict of a sequence claiming", (length,), ("ValueError", "predict()", length),
                    id=f"predict of a sequence claiming {length}") for length in (2**60, 2**61, 2**62, sys.maxsize)],
-    pytest.param("", "fit.predict(range(2**61))", ("ValueError", "predict()", 2**61), id="predict of range(2**61)"),
+    pytest.param("predict of range", (2**61,), ("ValueError", "predict()", 2**61), id="predict of range(2**61)"),
 ])
-def test_huge_inputs_are_refused_and_the_process_carries_on(setup, call, naming):
-    result = run_script("binding/huge_input", setup, call)
+def test_huge_inputs_are_refused_and_the_process_carries_on(call, arguments, naming):
+    result = run_script("binding/huge_input", call, *arguments)
     error, *message, carried_on = succeeded(result).decode().splitlines()
     assert carried_on == "carried on" and error in ("MemoryError", "ValueError")
     assert error == naming[0] and naming[1] in message[0] and re.search(rf"\b{naming[2]}\b", message[0])
@@ -331,19 +278,10 @@ def test_huge_inputs_are_refused_and_the_process_carries_on(setup, call, naming)
 # Interrupts, exits and MemoryError raised while an argument converts reach the
 # caller as themselves, not as "incompatible function arguments"
 
-CONVERSIONS = {
-    "__init__: NumPy calls __float__": "LinearRegression([1.0, Raises()], [1.0, 2.0])",
-    "__init__: __array__": "LinearRegression([1.0, 2.0], Raises())",
-    "predict_single: __float__": "fit.predict_single(Raises())",
-    "predict_single: __index__": "fit.predict_single(RaisesInIndex())",
-    "predict: generator": "fit.predict(raises_midway())",
-    "predict: __float__ of an item": "fit.predict([1.0, Raises()])",
-    "predict: __index__ of an item": "fit.predict((1.0, RaisesInIndex()))",
-}
-
-
-@pytest.mark.parametrize("error", ["KeyboardInterrupt()", "SystemExit(3)", "MemoryError('spent')"])
-@pytest.mark.parametrize("call", CONVERSIONS.values(), ids=CONVERSIONS.keys())
+@pytest.mark.parametrize("error", ["KeyboardInterrupt", "SystemExit", "MemoryError"])
+@pytest.mark.parametrize("call", [  # CALLS of conversion_interrupt.py
+    "__init__: NumPy calls __float__", "__init__: __array__", "predict_single: __float__", "predict_single: __index__",
+    "predict: generator", "predict: __float__ of an item", "predict: __index__ of an item"])
 def test_interrupts_raised_during_conversion_propagate_unchanged(call, error):
     result = run_script("binding/conversion_interrupt", error, call)
     assert succeeded(result).decode().splitlines() == ["propagated"]

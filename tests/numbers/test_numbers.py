@@ -3,9 +3,7 @@ a plain-Python statement of the algorithms."""
 
 import json
 import math
-import shutil
 import struct
-import subprocess
 
 import numpy as np
 import pytest
@@ -13,8 +11,8 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import reference
-from helpers import (NEGATIVE_NAN, POSITIVE_NAN, ROOT, STATISTICS, bits, floats_to_text, nan_data, output_of,
-                     raw_bits, run_script, succeeded)
+from helpers import (NEGATIVE_NAN, POSITIVE_NAN, STATISTICS, bits, floats_to_text, nan_data, output_of,
+                     raw_bits, run_script)
 from trendfit import LinearRegression
 
 inf, nan = math.inf, math.nan
@@ -176,17 +174,9 @@ STATE_TYPED_DATA = [
 ]
 
 
-@pytest.fixture(scope="module")
-def caller_state_library(tmp_path_factory):
-    compiler = shutil.which("c++") or shutil.which("g++") or pytest.skip("needs a C++ compiler")
-    library = tmp_path_factory.mktemp("caller_state") / "caller_state.so"
-    succeeded(subprocess.run([compiler, "-std=c++17", "-O1", "-shared", "-fPIC", f"-I{ROOT}", "-o", str(library),
-                              str(ROOT / "tests" / "cpp" / "caller_state.cpp")], capture_output=True, text=True))
-    return str(library)
-
-
-def run_in_state(library, state):
+def run_in_state(cmake_build, state):
     """The child's report text and its {"results", "changed"}, or None if the processor lacks the state."""
+    library = cmake_build("tests", "caller_state") / "libcaller_state.so"
     with pytest.MonkeyPatch.context() as environment:
         environment.delenv("PYTHONUNBUFFERED", raising=False)  # the report as users get it
         done = run_script("numbers/caller_state", library, state, floats_to_text(STATE_DATA),
@@ -198,13 +188,13 @@ def run_in_state(library, state):
 
 
 @pytest.fixture(scope="module")
-def default_state_run(caller_state_library):
-    return run_in_state(caller_state_library, "default")
+def default_state_run(cmake_build):
+    return run_in_state(cmake_build, "default")
 
 
 @pytest.mark.parametrize("state", CALLER_STATES)
-def test_same_bits_and_state_unchanged_whatever_state_the_caller_left(state, caller_state_library, default_state_run):
-    run = run_in_state(caller_state_library, state)
+def test_same_bits_and_state_unchanged_whatever_state_the_caller_left(state, cmake_build, default_state_run):
+    run = run_in_state(cmake_build, state)
     if run is None:
         pytest.skip(f"this processor cannot enter {state}")
     report, outcome = run

@@ -1,5 +1,5 @@
 """Copied as test_capfd.py into a scratch directory and run by pytest in a child
-(delivery.py): pytest's capfd captures the report, which the environment
+(scenarios.py): pytest's capfd captures the report, which the environment
 variable EXPECTED_REPORT holds."""
 
 import os

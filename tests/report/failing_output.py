@@ -4,9 +4,9 @@ did), then points it at DIRECTORY/afterN.txt and writes a report there.
 
     failing_output.py OPENER ERRNO WRITTEN DIRECTORY X Y
 
-OPENER is an expression that opens the failing output and gives its descriptor;
-it can use broken_pipe(), full_pipe() and limited_file(size) below. X and Y are
-floats as helpers.floats_to_text writes them.
+OPENER names a function below that opens the failing output and gives its
+descriptor (limited_file takes WRITTEN bytes). X and Y are floats as
+helpers.floats_to_text writes them.
 """
 
 import os
@@ -18,6 +18,10 @@ from trendfit import LinearRegression
 
 opener, expected_errno, written, directory = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
 unlimited = resource.getrlimit(resource.RLIMIT_FSIZE)
+
+
+def full_disk():
+    return os.open("/dev/full", os.O_WRONLY)
 
 
 def broken_pipe():
@@ -36,14 +40,14 @@ def full_pipe():
         return write_end
 
 
-def limited_file(size):
-    resource.setrlimit(resource.RLIMIT_FSIZE, (size, unlimited[1]))
+def limited_file():
+    resource.setrlimit(resource.RLIMIT_FSIZE, (written, unlimited[1]))
     return os.open(os.path.join(directory, "limited.txt"), os.O_WRONLY | os.O_CREAT | os.O_TRUNC)
 
 
 fit = LinearRegression(floats_from_text(sys.argv[5]), floats_from_text(sys.argv[6]))
 for cycle in range(3):
-    os.dup2(eval(opener), 1)
+    os.dup2(globals()[opener](), 1)
     try:
         fit.summary()
         raise SystemExit("the failed write was not reported")

@@ -13,7 +13,7 @@ import termios
 import numpy as np
 import pytest
 
-from helpers import address_sanitizer_loaded, cmake_build, floats_to_text, run_child, run_script, succeeded
+from helpers import address_sanitizer_loaded, floats_to_text, run_script, succeeded
 
 LABELS = [
     "Mean(X): ", "Mean(Y): ", "Pearson correlation: ", "Std(X): ", "Std(Y): ", "Slope: ", "Intercept: ",
@@ -86,85 +86,33 @@ def test_each_line_shows_its_method_value(x, y):
 
 
 def test_report_bypasses_python_stdout():
-    result = run_child("""
-        import io, sys
-        from trendfit import LinearRegression
-        captured = io.StringIO()
-        sys.stdout = captured
-        assert LinearRegression([1.0, 2.0, 3.0], [2.0, 4.0, 6.0]).summary() is None
-        sys.stdout = sys.__stdout__
-        print("captured", len(captured.getvalue()))
-    """)
+    result = run_script("report/scenarios", "captured_sys_stdout")
     assert succeeded(result).startswith(b"Mean(X): 2\n") or result.stdout.endswith(b"t-value (slope): inf\n")
     assert b"captured 0\n" in result.stdout
     assert result.stdout.count(b"\n") == len(LABELS) + 1  # the report and the "captured" line
 
 
 # Output printed before a report (by Python, then by C) comes before it, with no flush in the script.
-# Each code runs after the prelude in earlier_output.py.
-@pytest.mark.parametrize("code, expected", [
-    pytest.param("""
-        for i in range(2):
-            print(f"H{i}")
-            printf(b"C%d\\n", i)
-            fit.summary()
-            print(f"F{i}")
-    """, "H0\nC0\n{R}F0\nH1\nC1\n{R}F1\n", id="print-and-printf"),
-    pytest.param("""
-        print("header")
-        sys.stdout = None  # as in embedded interpreters
-        fit.summary()
-        sys.stdout = sys.__stdout__
-        print("footer")
-    """, "header\n{R}footer\n", id="no-sys-stdout"),
-    pytest.param("""
-        print("header")
-        with contextlib.redirect_stdout(io.StringIO()):
-            fit.summary()
-        print("footer")
-    """, "header\n{R}footer\n", id="redirected-sys-stdout"),
-    pytest.param("""
-        print("header")
-        sys.stdout = io.TextIOWrapper(sys.__stdout__.buffer)
-        print("middle")
-        fit.summary()
-        sys.stdout.flush()
-    """, "header\nmiddle\n{R}", id="sys-stdout-rewrapped"),
-    pytest.param("""
-        print("P", end="")
-        printf(b"C")
-        fit.summary()
-        print("after")
-    """, "PC{R}after\n", id="partial-lines"),
-    pytest.param("""
-        sys.stdout.close()
-        try:
-            fit.summary()
-        except ValueError:
-            os.write(1, b"closed")
-    """, "closed", id="closed-sys-stdout"),
-    pytest.param("""
-        sys.stdout = FlushFails()
-        try:
-            fit.summary()
-        except KeyError:
-            os.write(1, b"raised")
-        sys.stdout = sys.__stdout__
-    """, "raised", id="flush-raises"),
-    pytest.param("""
-        sys.__stdout__ = FlushFails()
-        try:
-            fit.summary()
-        except KeyError:
-            os.write(1, b"raised")
-    """, "raised", id="original-stdout-flush-raises"),
-])
+# Each scenario is a function in scenarios.py.
+EARLIER_OUTPUTS = {
+    "print_and_printf": "H0\nC0\n{R}F0\nH1\nC1\n{R}F1\n",
+    "no_sys_stdout": "header\n{R}footer\n",
+    "redirected_sys_stdout": "header\n{R}footer\n",
+    "sys_stdout_rewrapped": "header\nmiddle\n{R}",
+    "partial_lines": "PC{R}after\n",
+    "closed_sys_stdout": "closed",
+    "flush_raises": "raised",
+    "original_stdout_flush_raises": "raised",
+}
+
+
+@pytest.mark.parametrize("scenario, expected", EARLIER_OUTPUTS.items(), ids=EARLIER_OUTPUTS)
 @pytest.mark.parametrize("destination", ["pipe", "file", "terminal"])
 @pytest.mark.parametrize("stdio", ["taken", pytest.param("portable", marks=pytest.mark.slow)])
-def test_earlier_output_keeps_its_place(request, tmp_path, monkeypatch, code, expected, destination, stdio):
+def test_earlier_output_keeps_its_place(cmake_build, tmp_path, monkeypatch, scenario, expected, destination, stdio):
     if stdio == "portable":  # the module built to hand C stdio's output to fflush
-        monkeypatch.setenv("PYTHONPATH", str(request.getfixturevalue("cmake_tree")))
-    output = standard_output_on(destination, tmp_path, "report/earlier_output", code)
+        monkeypatch.setenv("PYTHONPATH", str(cmake_build("tests", "trendfit")))
+    output = standard_output_on(destination, tmp_path, "report/scenarios", scenario)
     report = report_of([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
     assert output == expected.encode().replace(b"{R}", report)
 
@@ -197,10 +145,10 @@ def standard_output_on(destination, tmp_path, script, *args):
 
 # Report write failures: OSError each time, and the stream recovers each time
 FAILING_OUTPUTS = {
-    "full disk": (errno.ENOSPC, "os.open('/dev/full', os.O_WRONLY)", 0),
-    "broken pipe": (errno.EPIPE, "broken_pipe()", 0),
-    "full non-blocking pipe": (errno.EAGAIN, "full_pipe()", 0),
-    "file size limit": (errno.EFBIG, "limited_file(100)", 100),  # the error says what part went out
+    "full disk": (errno.ENOSPC, "full_disk", 0),
+    "broken pipe": (errno.EPIPE, "broken_pipe", 0),
+    "full non-blocking pipe": (errno.EAGAIN, "full_pipe", 0),
+    "file size limit": (errno.EFBIG, "limited_file", 100),  # the error says what part went out
 }
 
 
@@ -214,138 +162,29 @@ def test_write_failures_raise_os_error_and_the_stream_recovers_every_time(tmp_pa
     assert [(tmp_path / f"after{cycle}.txt").read_bytes() for cycle in range(3)] == [report_of(*data)] * 3
 
 
-# Each code runs after the prelude in delivery.py: a fit; standard output
-# turned into a pipe that a Python thread drains, or into one that nobody reads.
-@pytest.mark.parametrize("code, reports, others", [
-    pytest.param("""
-        saved = os.dup(1)
-        os.dup2(os.pipe()[1], 1)  # never read: the other thread's writes soon block
-        threading.Thread(target=lambda: [fit.summary() for _ in iter(int, 1)], daemon=True).start()
-        time.sleep(0.5)
-        pid = os.fork()  # while that thread holds the report lock
-        if pid == 0:
-            os.dup2(saved, 1)
-            fit.summary()
-            os._exit(0)
-        os.dup2(saved, 1)
-        assert os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) == 0
-        os._exit(0)
-    """, 1, {}, id="fork-while-another-thread-writes"),
-    pytest.param("""
-        os.dup2(os.open(os.devnull, os.O_WRONLY), 1)
-        for _ in range(4):  # still writing when the interpreter ends them
-            threading.Thread(target=lambda: [fit.summary() for _ in iter(int, 1)], daemon=True).start()
-        time.sleep(0.1)
-    """, 0, {}, id="daemon-threads-writing-at-exit", marks=pytest.mark.skipif(
-        address_sanitizer_loaded(), reason="UBSan flags pybind11's own catch of the unwind that ends such a thread")),
-    pytest.param("""
-        import pytest, shutil, tempfile
-        os.environ["EXPECTED_REPORT"] = REPORT
-        with tempfile.TemporaryDirectory() as directory:
-            test = shutil.copy(CAPFD_CHECK, os.path.join(directory, "test_capfd.py"))
-            assert pytest.main(["-q", "-p", "no:cacheprovider", test]) == 0
-    """, 0, {}, id="capfd"),
-    pytest.param("""
-        alarms = []
-        signal.signal(signal.SIGALRM, lambda *_: alarms.append(1))
-        signal.setitimer(signal.ITIMER_REAL, 0.05, 0.05)
-        finish = drain_standard_output(0.02)
-        for _ in range(600):
-            fit.summary()
-        signal.setitimer(signal.ITIMER_REAL, 0)
-        finish()
-        assert len(alarms) >= 3, alarms
-    """, 600, {}, id="timer-signals"),
-    pytest.param("""
-        import ctypes
-        def interrupt(*_):
-            raise KeyboardInterrupt
-        signal.signal(signal.SIGALRM, interrupt)
-        finish = drain_standard_output(0, full_for=1.0)
-        ctypes.CDLL(None).printf(b"%s", b"c" * 3000)
-        signal.setitimer(signal.ITIMER_REAL, 0.3)
-        try:
-            fit.summary()
-            raise AssertionError("the handler's exception was lost")
-        except KeyboardInterrupt:  # with the C output back in stdio's buffer
-            fit.summary()
-        finish()
-    """, 1, {b"c" * 3000: 1}, id="c-output-kept-when-a-handler-raises"),
-    pytest.param("""
-        import ctypes
-        ctypes.CDLL(None).printf(b"pending at the fork\\n")
-        pid = os.fork()
-        if pid == 0:  # writes what its C stdio holds, as any flush in the child would
-            fit.summary()
-            os._exit(0)
-        assert os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) == 0
-    """, 1, {b"pending at the fork\n": 2}, id="parents-c-output-twice-after-a-forked-childs-report"),
-    pytest.param("""
-        import ctypes
-        libc = ctypes.CDLL(None)
-        libc.printf(b"Loading...\\nProgress: ")
-        pid = os.fork()
-        if pid == 0:  # the child's own output, though it repeats its parent's, is kept
-            libc.fflush(None)
-            libc.printf(b"Loading...\\nProgress: child 100%%\\n")
-            fit.summary()
-            os._exit(0)
-        assert os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) == 0
-    """, 1, {b"Loading...\n": 3, b"Progress: child 100%\n": 1}, id="forked-childs-own-c-output-kept"),
-    pytest.param("""
-        import ctypes, socket
-        read_end, write_end = os.pipe()
-        saved = os.dup(1)
-        os.dup2(write_end, 1)
-        fit.summary()
-        os.dup2(saved, 1)
-        one = os.read(read_end, 4096)
-        server = socket.socket()
-        server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
-        server.bind(("127.0.0.1", 0))
-        server.listen()
-        sender = socket.socket()
-        sender.setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, 4096)
-        sender.connect(server.getsockname())
-        receiver, received = server.accept()[0], []
-        def read_slowly():
-            time.sleep(0.3)  # until the socket is full: the last report that fitted went out in part
-            while chunk := receiver.recv(100):
-                received.append(chunk)
-                time.sleep(0.002)
-        reader = threading.Thread(target=read_slowly)
-        reader.start()
-        sender.setblocking(False)
-        os.dup2(sender.fileno(), 1)
-        line, refused = b"c" * 599 + b"\\n", 0
-        for _ in range(100):
-            ctypes.CDLL(None).printf(b"%s", line)  # held by C stdio: written with the report, as one unit
-            while True:
-                try:
-                    fit.summary()
-                    break
-                except BlockingIOError:  # nothing of the unit went out
-                    refused += 1
-                    time.sleep(0.001)
-        os.dup2(saved, 1)
-        sender.close()
-        reader.join()
-        assert b"".join(received) == (line + one) * 100 and refused > 0, refused
-    """, 0, {}, id="non-blocking-socket-read-slowly"),
-    pytest.param("""
-        os.dup2(os.pipe()[1], 1)  # never read: the writes soon block
-        signal.signal(signal.SIGALRM, lambda *_: fit.summary())
-        signal.setitimer(signal.ITIMER_REAL, 0.3)
-        try:
-            while True:
-                fit.summary()
-        except RuntimeError as error:
-            assert "again" in str(error), error
-    """, 0, {}, id="report-asked-for-by-a-handler-while-blocked"),
-])
-def test_every_report_reaches_standard_output_once(code, reports, others):
+# Each scenario is a function in scenarios.py, with a fit; standard output turned into a pipe
+# that a Python thread drains, or into one that nobody reads. The reports that reach it, and
+# how often other texts do.
+DELIVERIES = {
+    "fork_while_another_thread_writes": (1, {}),
+    "daemon_threads_writing_at_exit": (0, {}),
+    "capfd": (0, {}),
+    "timer_signals": (600, {}),
+    "c_output_kept_when_a_handler_raises": (1, {b"c" * 3000: 1}),
+    "parents_c_output_twice_after_a_forked_childs_report": (1, {b"pending at the fork\n": 2}),
+    "forked_childs_own_c_output_kept": (1, {b"Loading...\n": 3, b"Progress: child 100%\n": 1}),
+    "non_blocking_socket_read_slowly": (0, {}),
+    "report_asked_for_by_a_handler_while_blocked": (0, {}),
+}
+
+
+@pytest.mark.parametrize("scenario", DELIVERIES)
+def test_every_report_reaches_standard_output_once(scenario):
+    if scenario == "daemon_threads_writing_at_exit" and address_sanitizer_loaded():
+        pytest.skip("UBSan flags pybind11's own catch of the unwind that ends such a thread")
+    reports, others = DELIVERIES[scenario]
     report = report_of([1.0, 2.0, 3.0], [2.0, 4.0, 6.0])
-    output = succeeded(run_script("report/delivery", code, report.decode(), timeout=120))
+    output = succeeded(run_script("report/scenarios", scenario, report.decode(), timeout=120))
     assert output.count(report) == reports and output.count(b"Mean(") == 2 * reports
     assert {text: output.count(text) for text in others} == others
 
@@ -367,31 +206,29 @@ def test_a_notebook_shows_every_report(monkeypatch):
     assert text.count(report) == 3 and text.count("Mean(") == 6 and "between" in text and "after" in text
 
 
-@pytest.fixture(scope="module")
-def cmake_tree(tmp_path_factory):
-    """The C++ test programs, and a module that hands C stdio's pending output to fflush."""
-    return cmake_build(tmp_path_factory.mktemp("build"), "-DTRENDFIT_BUILD_CPP_TESTS=ON",
-                       "-DTRENDFIT_PORTABLE_STDIO=ON")
+def program(cmake_build, name):
+    """The command that runs a C++ test program."""
+    return [cmake_build("tests", name) / name]
 
 
 @pytest.mark.slow
-def test_report_ignores_formatting_state_other_code_left_on_the_stream(cmake_tree):
+def test_report_ignores_formatting_state_other_code_left_on_the_stream(cmake_build):
     # A C++ program sets precision, flags, width, fill and a comma-decimal
     # locale on std::cout, writes the report and prints the state afterwards.
-    done = subprocess.run([str(cmake_tree / "report_with_altered_stream")], capture_output=True, timeout=60)
+    done = subprocess.run(program(cmake_build, "report_with_altered_stream"), capture_output=True, timeout=60)
     assert succeeded(done) == expected_report(FIVE_POINTS_VALUES)
     assert done.stderr == b"precision=2 width=30 fill=* scientific=1 showpos=1 decimal=,\n"
 
 
 @pytest.mark.slow
-def test_write_path_handles_each_answer_of_the_system(cmake_tree):
+def test_write_path_handles_each_answer_of_the_system(cmake_build):
     # Interrupted, short, refused and failed writes and waits, played through the
     # calls the write path makes: what is delivered, put back and raised.
-    done = subprocess.run([str(cmake_tree / "standard_output_calls")], capture_output=True, timeout=60)
+    done = subprocess.run(program(cmake_build, "standard_output_calls"), capture_output=True, timeout=60)
     assert done.returncode == 0, done.stdout.decode()
 
 
 @pytest.mark.slow
-def test_report_values_have_the_bits_of_their_methods(cmake_tree):
+def test_report_values_have_the_bits_of_their_methods(cmake_build):
     # The report shares its passes; NaN payloads show any value that does not.
-    succeeded(subprocess.run([str(cmake_tree / "report_values_match_methods")], capture_output=True, timeout=60))
+    succeeded(subprocess.run(program(cmake_build, "report_values_match_methods"), capture_output=True, timeout=60))
