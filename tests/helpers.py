@@ -204,7 +204,7 @@ def example_sessions():
     sessions = []
     for block in readme_code_blocks("console"):
         command, _, output = block.partition("\n")
-        match = re.fullmatch(r"\$ python3 examples/(\w+\.py)", command)
+        match = re.fullmatch(r"\$ ~/\.venvs/trendfit/bin/python examples/(\w+\.py)", command)
         assert match, f"console block with an unexpected command: {command}"
         sessions.append((match[1], output))
     return sessions
