@@ -134,15 +134,16 @@ def predict_cases(x, y) -> list[Case]:
 def cases(x, y) -> list[Case]:
     """Everything timed at n = len(x)."""
     fit = LinearRegression(x, y)
-    construction = Case(CONSTRUCTION, "trendfit", lambda: LinearRegression(x, y))
+    construction = [Case(CONSTRUCTION, "trendfit", lambda: LinearRegression(x, y)),
+                    Case(COPY, "reference", lambda: (x.copy(), y.copy()), CONSTRUCTION)]
     calls = [Case(name, "trendfit", call) for name, call in fit_calls(fit).items()]
     if len(x) == SMALL_N:
-        return [construction] + [case for case in calls if case.name in ("slope", "predict_single")]
+        return construction + [case for case in calls if case.name in ("slope", "predict_single")]
     import statsmodels.api as sm
     from scipy import stats
     from sklearn.linear_model import LinearRegression as SklearnLinearRegression
 
-    listed = [construction, Case(COPY, "reference", lambda: (x.copy(), y.copy()), CONSTRUCTION), *calls]
+    listed = construction + calls
     listed += predict_cases(x, y) if len(x) in PREDICT_SIZES else []
     return listed + [
         # The report is on file descriptor 1 when summary returns: its write is timed.

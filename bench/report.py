@@ -4,8 +4,8 @@ line per call for comparing two runs."""
 import statistics
 
 from cases import FLOOR
-from targets import MEMORY_LIMIT_KIB, MOVED, flagged, moved
-from timing import best_floors, floors, versus
+from targets import MEMORY_LIMIT_KIB, MOVED, REFERENCES, best_ratio, flagged, moved
+from timing import floors, versus
 
 NAME_WIDTH = 34
 LEGEND = """x floor: median over repeats of (time / the floor's time measured right before it).
@@ -68,7 +68,7 @@ def targets_table(verdicts: list) -> str:
 
 
 def ratios_table(samples_by_n: dict, earlier_by_n=None) -> str:
-    """One line per call: its best x floor at each n, beside an earlier run's
+    """One line per call: its best ratio at each n, beside an earlier run's
     when given, with a trendfit call that moved by more than MOVED flagged."""
     # Every call, in the order of the size that timed the most of them.
     names = dict.fromkeys(name for samples in sorted(samples_by_n.values(), key=len, reverse=True) for name in samples)
@@ -79,14 +79,14 @@ def ratios_table(samples_by_n: dict, earlier_by_n=None) -> str:
         how = (f"'<<': a trendfit call that moved by more than {MOVED:.0%}; the peers and references do not change "
                "with trendfit's build, so their changes show the noise")
         columns = " ".join(f"{'n=' + size_text(n) + ' before':>13} {'after':>6} {'change':>9}" for n in samples_by_n)
-    lines = [f"best x floor per call: best time over the best floor time of the same run;\n  {how}",
-             f"{'call':<{NAME_WIDTH}} {columns}"]
+    lines = [("best ratio per call: best time over the best time, in the same run, of the floor or (unit 'ref') of "
+              f"the reference its target is stated against;\n  {how}"), f"{'call':<{NAME_WIDTH}} unit  {columns}"]
     for name in names:
         if earlier_by_n is None:
             cells = [best_cell(samples, name, 8) for samples in samples_by_n.values()]
         else:
             cells = [comparison_cells(earlier_by_n.get(n, {}), samples, name) for n, samples in samples_by_n.items()]
-        lines.append(f"{name:<{NAME_WIDTH}} " + " ".join(cells))
+        lines.append(f"{name:<{NAME_WIDTH}} {'ref' if name in REFERENCES else 'floor':5} " + " ".join(cells))
     if earlier_by_n is not None:
         moved_calls = [f"{name} at n={size_text(n)}" for n, samples in samples_by_n.items() for name in samples
                        if flagged(earlier_by_n.get(n, {}), samples, name)]
@@ -95,7 +95,8 @@ def ratios_table(samples_by_n: dict, earlier_by_n=None) -> str:
 
 
 def best_cell(samples: dict, name: str, width: int) -> str:
-    return f"{best_floors(samples, name):{width}.2f}" if name in samples else f"{'-':>{width}}"
+    ratio = best_ratio(samples, name)
+    return f"{'-':>{width}}" if ratio is None else f"{ratio:{width}.2f}"
 
 
 def comparison_cells(before: dict, after: dict, name: str) -> str:

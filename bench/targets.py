@@ -20,7 +20,7 @@ MEMORY_LIMIT_KIB = 1024
 JUDGED_AT, PREDICT_JUDGED_AT = 1_000_000, 100_000
 FLOOR_LIMITS = {"one pass": 1.15, "two passes, one array": 2.3, "two passes, both arrays": 2.3,
                 "three passes, both arrays": 3.5}
-MOVED = 0.05  # --compare flags a trendfit call whose best x floor changed by more
+MOVED = 0.05  # --compare flags a trendfit call whose best ratio changed by more
 
 
 @dataclass(frozen=True)
@@ -58,15 +58,31 @@ def judge_memory(memory: dict) -> dict:
             "worst": worst, "figure": extra, "pass": extra < MEMORY_LIMIT_KIB}
 
 
-def moved(before: dict, after: dict, name: str) -> float | None:
-    """The relative change of a call's best x floor from an earlier run, None
-    where either run did not time it."""
-    if name not in before or name not in after:
+# The reference each call's target is stated against, where it is not the floor.
+REFERENCES = {target.case: target.against for target in TIMING_TARGETS if target.against}
+
+
+def best_ratio(samples: dict, name: str) -> float | None:
+    """A call's best time over the best time of what its target is stated
+    against: its reference (a NumPy copy, tolist()), or else the floor. A call
+    that allocates as much as its reference moves with the allocator's state
+    as the reference does; the floor allocates nothing. None where the run did
+    not time the call or its reference."""
+    reference = REFERENCES.get(name)
+    if name not in samples or (reference and reference not in samples):
         return None
-    return best_floors(after, name) / best_floors(before, name) - 1
+    if reference:
+        return min(samples[name]["ns"]) / min(samples[reference]["ns"])
+    return best_floors(samples, name)
+
+
+def moved(before: dict, after: dict, name: str) -> float | None:
+    """The relative change of a call's best ratio from an earlier run."""
+    ratios = best_ratio(before, name), best_ratio(after, name)
+    return None if None in ratios else ratios[1] / ratios[0] - 1
 
 
 def flagged(before: dict, after: dict, name: str) -> bool:
-    """A trendfit call whose best x floor moved by more than MOVED."""
+    """A trendfit call whose best ratio moved by more than MOVED."""
     change = moved(before, after, name)
     return change is not None and abs(change) > MOVED and after[name]["kind"] == "trendfit"
