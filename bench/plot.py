@@ -57,7 +57,7 @@ def write_plot(samples_by_n: dict, path, caption: str):
     for index, (name, kind) in enumerate(kinds.items()):
         right.plot(*series(by_n, name), "-" if kind == "trendfit" else "--", marker="o", markersize=3.5,
                    linewidth=1.2, color=plt.get_cmap("tab10")(index), label=name)
-    draw(right, by_n, "trendfit (solid) against peers (dashed)")
+    draw(right, by_n, "trendfit (solid, CPU time of its thread) against peers (dashed, wall clock)")
     left.set_ylabel("median seconds per call")
     figure.suptitle(caption, fontsize=9)
     figure.tight_layout()
