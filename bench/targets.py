@@ -65,9 +65,9 @@ REFERENCES = {target.case: target.against for target in TIMING_TARGETS if target
 def best_ratio(samples: dict, name: str) -> float | None:
     """A call's best time over the best time of what its target is stated
     against: its reference (a NumPy copy, tolist()), or else the floor. A call
-    that allocates as much as its reference moves with the allocator's state
-    as the reference does; the floor allocates nothing. None where the run did
-    not time the call or its reference."""
+    that allocates is so compared with one that allocates as much, not with
+    the floor, which allocates nothing. None where the run did not time the
+    call or its reference."""
     reference = REFERENCES.get(name)
     if name not in samples or (reference and reference not in samples):
         return None
