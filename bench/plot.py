@@ -8,6 +8,7 @@ import matplotlib
 matplotlib.use("Agg")  # files only, no screen
 import matplotlib.pyplot as plt
 from cases import CHAIN2, CHAIN4, CONSTRUCTION, FLOOR, PASSES, SUMMARY
+from timing import all_floor_ns
 
 # trendfit's calls coloured by how many passes over the data they make, so
 # calls that should cost the same share a colour.
@@ -22,7 +23,7 @@ def medians(samples_by_n: dict) -> dict:
     by_n = {n: {name: statistics.median(sample["ns"]) / 1e9 for name, sample in samples.items()}
             for n, samples in samples_by_n.items()}
     for n, samples in samples_by_n.items():
-        floor_ns = [t for sample in samples.values() for t in sample["floor_ns"]]
+        floor_ns = all_floor_ns(samples)
         if floor_ns:
             by_n[n][FLOOR] = statistics.median(floor_ns) / 1e9
     return by_n

@@ -5,7 +5,7 @@ import statistics
 
 from cases import FLOOR
 from targets import MEMORY_LIMIT_KIB, MOVED, REFERENCES, best_ratio, flagged, moved
-from timing import floors, versus
+from timing import all_floor_ns, floors, versus
 
 NAME_WIDTH = 34
 LEGEND = """x floor: median over repeats of (time / the floor's time measured right before it).
@@ -20,7 +20,7 @@ def size_text(n: int) -> str:
 
 
 def size_table(n: int, samples: dict) -> str:
-    floor_ns = sorted(t for sample in samples.values() for t in sample["floor_ns"])
+    floor_ns = all_floor_ns(samples)
     if floor_ns:
         spread = floor_ns[int(0.9 * (len(floor_ns) - 1))] / floor_ns[int(0.1 * (len(floor_ns) - 1))]
         median = statistics.median(floor_ns)

@@ -75,8 +75,13 @@ def versus(sample: dict, other: dict) -> float:
     return statistics.median(a / b for a, b in zip(sample["ns"], other["ns"]))
 
 
+def all_floor_ns(samples: dict) -> list:
+    """Every floor time of one n, sorted; empty without a floor."""
+    return sorted(t for sample in samples.values() for t in sample["floor_ns"])
+
+
 def best_floors(samples: dict, name: str) -> float:
     """A case's best time over the best floor time of the same run. The least
     disturbed call of each is the figure that changes least from one run to
     the next on a machine shared with other work."""
-    return min(samples[name]["ns"]) / min(t for sample in samples.values() for t in sample["floor_ns"])
+    return min(samples[name]["ns"]) / all_floor_ns(samples)[0]
