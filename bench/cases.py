@@ -1,11 +1,12 @@
 """What is timed at one n, in the order of the printed table: trendfit's calls,
-the peers a user would call instead, and the references. A case compared with
-another (a NumPy copy with construction, a peer with a chain of trendfit calls,
-tolist() with predict) is timed back to back with it, so both see the same
-machine state."""
+the peers a user would call instead, and the references; and the floor every
+one of them is paired with. A case compared with another (a NumPy copy with
+construction, a peer with a chain of trendfit calls, tolist() with predict) is
+timed back to back with it, so both see the same machine state."""
 
 import contextlib
 import ctypes
+import functools
 import os
 import shlex
 import subprocess
@@ -33,11 +34,9 @@ PASSES["three passes, both arrays"] = [name for name in STATISTICS
 SMALL_N = 10  # a model so small that the cost of a call before any pass shows
 PREDICT_SIZES = (100_000, 1_000_000)  # where predict is timed against tolist()
 PREDICT_AT = 0.5
-UNIT = "one pass: numpy.add.accumulate(x)"
-FLOOR = "floor: strict running sum in C"
+FLOOR = "floor: running sum of x in C"
 CONSTRUCTION = "LinearRegression(x, y)"
 COPY = "numpy: copy x and y"
-PREDICT_LIST = "predict(list of 1e5)"
 SUMMARY = "summary (to /dev/null)"
 CHAIN2 = "slope+intercept"
 CHAIN4 = "slope+intercept+pearson+slope_se"
@@ -64,11 +63,6 @@ def make_data(n: int, seed: int):
     return x, 3.0 + 2.0 * x + rng.standard_normal(n)
 
 
-def one_pass(x):
-    """The unit: a strictly sequential pass over x."""
-    return lambda: np.add.accumulate(x)
-
-
 @contextlib.contextmanager
 def c_stdout_to_devnull():
     """summary() writes to file descriptor 1 itself, so the descriptor goes to
@@ -88,7 +82,7 @@ def c_stdout_to_devnull():
 def build_floor(directory):
     """The floor: chain_sum.c, a plain running sum in C, compiled into directory
     with exact IEEE flags, as trendfit is. A function of x giving a call that
-    sums x; None without a working C compiler (then the floor is left out)."""
+    sums x; None without a working C compiler (then there is no floor)."""
     library = Path(directory) / "chain_sum.so"
     compiler = shlex.split(os.environ.get("CC") or sysconfig.get_config_var("CC") or "cc")[:1]
     command = compiler + ["-O2", "-ffp-contract=off", "-fno-fast-math", "-shared", "-fPIC",
@@ -112,31 +106,44 @@ def fit_calls(fit) -> dict:
             "predict_single": lambda: fit.predict_single(PREDICT_AT)}
 
 
+def after_itself(call):
+    """An `around` that runs call once, untimed, right before its timing: the
+    call then starts with its input in cache, whatever ran before it."""
+    @contextlib.contextmanager
+    def around():
+        call()
+        yield
+    return around
+
+
 def predict_cases(x, y) -> list[Case]:
-    """predict with a model of 1,000 samples, each timed with its tolist()."""
+    """predict with a model of 1,000 samples, each timed with its tolist().
+    The floor timed before every call reads x, which is tolist()'s input but
+    not a list's, so each of these is timed right after a call of itself
+    instead: both start with their input in cache."""
     fit = LinearRegression(x[:1_000], y[:1_000])
     strided = np.repeat(x, 2)[::2]
-    inputs = zip(PREDICT_PAIRS.items(), [(x, x), (strided, strided), (x.tolist(), x)])
-    return [case for (name, tolist), (values, same) in inputs
-            for case in (Case(name, "trendfit", lambda values=values: fit.predict(values)),
-                         Case(tolist, "reference", same.tolist, name))]
+    listed = []
+    for (name, tolist), values, same in zip(PREDICT_PAIRS.items(), [x, strided, x.tolist()], [x, strided, x]):
+        predict = functools.partial(fit.predict, values)
+        listed += [Case(name, "trendfit", predict, around=after_itself(predict)),
+                   Case(tolist, "reference", same.tolist, name, after_itself(same.tolist))]
+    return listed
 
 
-def cases(x, y, floor=None) -> list[Case]:
-    """Everything timed at n = len(x); floor as build_floor gives it."""
+def cases(x, y) -> list[Case]:
+    """Everything timed at n = len(x)."""
     fit = LinearRegression(x, y)
-    construction = Case(CONSTRUCTION, "trendfit", lambda: LinearRegression(x, y))
+    construction = [Case(CONSTRUCTION, "trendfit", lambda: LinearRegression(x, y)),
+                    Case(COPY, "reference", lambda: (x.copy(), y.copy()), CONSTRUCTION)]
     calls = [Case(name, "trendfit", call) for name, call in fit_calls(fit).items()]
     if len(x) == SMALL_N:
-        return [construction] + [case for case in calls if case.name in ("slope", "predict_single")]
+        return construction + [case for case in calls if case.name in ("slope", "predict_single")]
     import statsmodels.api as sm
     from scipy import stats
     from sklearn.linear_model import LinearRegression as SklearnLinearRegression
 
-    values = np.random.default_rng(0).random(100_000).tolist()
-    listed = [Case(FLOOR, "reference", floor(x))] if floor else []
-    listed += [construction, Case(COPY, "reference", lambda: (x.copy(), y.copy()), CONSTRUCTION), *calls,
-               Case(PREDICT_LIST, "trendfit", lambda: fit.predict(values))]
+    listed = construction + calls
     listed += predict_cases(x, y) if len(x) in PREDICT_SIZES else []
     return listed + [
         # The report is on file descriptor 1 when summary returns: its write is timed.

@@ -7,22 +7,26 @@ import matplotlib
 
 matplotlib.use("Agg")  # files only, no screen
 import matplotlib.pyplot as plt
-from cases import CHAIN2, CHAIN4, CONSTRUCTION, FLOOR, PASSES, PREDICT_LIST, SUMMARY, UNIT
+from cases import CHAIN2, CHAIN4, CONSTRUCTION, FLOOR, PASSES, SUMMARY
+from timing import all_floor_ns
 
 # trendfit's calls coloured by how many passes over the data they make, so
 # calls that should cost the same share a colour.
-CALL_GROUPS = {**PASSES, "two passes, both arrays": PASSES["two passes, both arrays"] + [PREDICT_LIST],
-               "all statistics, sharing three passes": [SUMMARY], "copy in": [CONSTRUCTION]}
+CALL_GROUPS = {**PASSES, "all statistics, sharing three passes": [SUMMARY], "copy in": [CONSTRUCTION]}
 COLOURS = ["tab:blue", "tab:green", "tab:orange", "tab:red", "tab:purple", "tab:brown"]
 MARKERS = "os^vD<>"
 COMPARED = (CONSTRUCTION, CHAIN2, CHAIN4)  # with the NumPy copy, and with the peers
 
 
 def medians(samples_by_n: dict) -> dict:
-    """{n: {case name: median seconds}}, the unit included."""
-    return {n: {UNIT: statistics.median(t for sample in samples.values() for t in sample["unit_ns"]) / 1e9,
-                **{name: statistics.median(sample["ns"]) / 1e9 for name, sample in samples.items()}}
+    """{n: {case name: median seconds}}, the floor included if there is one."""
+    by_n = {n: {name: statistics.median(sample["ns"]) / 1e9 for name, sample in samples.items()}
             for n, samples in samples_by_n.items()}
+    for n, samples in samples_by_n.items():
+        floor_ns = all_floor_ns(samples)
+        if floor_ns:
+            by_n[n][FLOOR] = statistics.median(floor_ns) / 1e9
+    return by_n
 
 
 def series(by_n: dict, name: str):
@@ -31,9 +35,8 @@ def series(by_n: dict, name: str):
 
 
 def draw(axes, by_n: dict, title: str):
-    axes.plot(*series(by_n, UNIT), color="black", linewidth=2.5, label=UNIT)
     if any(FLOOR in by_name for by_name in by_n.values()):
-        axes.plot(*series(by_n, FLOOR), color="black", linestyle=":", linewidth=2, label=FLOOR)
+        axes.plot(*series(by_n, FLOOR), color="black", linewidth=2.5, label=FLOOR)
     axes.set_xscale("log")
     axes.set_yscale("log")
     axes.set_xlabel("n (samples)")
@@ -55,7 +58,7 @@ def write_plot(samples_by_n: dict, path, caption: str):
     for index, (name, kind) in enumerate(kinds.items()):
         right.plot(*series(by_n, name), "-" if kind == "trendfit" else "--", marker="o", markersize=3.5,
                    linewidth=1.2, color=plt.get_cmap("tab10")(index), label=name)
-    draw(right, by_n, "trendfit (solid) against peers (dashed)")
+    draw(right, by_n, "trendfit (solid, CPU time of its thread) against peers (dashed, wall clock)")
     left.set_ylabel("median seconds per call")
     figure.suptitle(caption, fontsize=9)
     figure.tight_layout()
