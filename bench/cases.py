@@ -32,7 +32,8 @@ PASSES["three passes, both arrays"] = [name for name in STATISTICS
                                        if all(name not in names for names in PASSES.values())]
 
 SMALL_N = 10  # a model so small that the cost of a call before any pass shows
-PREDICT_SIZES = (100_000, 1_000_000)  # where predict is timed against tolist()
+PREDICT_ONLY_N = 10_000  # predict alone, its lists of floats within a core's L2 cache
+PREDICT_SIZES = (PREDICT_ONLY_N, 100_000, 1_000_000)  # where predict is timed against tolist()
 PREDICT_AT = 0.5
 FLOOR = "floor: running sum of x in C"
 CONSTRUCTION = "LinearRegression(x, y)"
@@ -139,6 +140,8 @@ def cases(x, y) -> list[Case]:
     calls = [Case(name, "trendfit", call) for name, call in fit_calls(fit).items()]
     if len(x) == SMALL_N:
         return construction + [case for case in calls if case.name in ("slope", "predict_single")]
+    if len(x) == PREDICT_ONLY_N:
+        return predict_cases(x, y)
     import statsmodels.api as sm
     from scipy import stats
     from sklearn.linear_model import LinearRegression as SklearnLinearRegression

@@ -23,7 +23,7 @@ from pathlib import Path
 BENCH = Path(__file__).resolve().parent
 RESULTS = BENCH / "results" / "local"  # listed in .gitignore
 FIGURE = BENCH / "results" / "benchmark.png"  # shown by README.md and bench/README.md
-FULL_PLAN = {100_000: 41, 1_000_000: 21, 10_000_000: 11}  # n: repeats
+FULL_PLAN = {10_000: 201, 100_000: 41, 1_000_000: 21, 10_000_000: 11}  # n: repeats
 # Without 10^7, which takes most of the time; and a few calls on a model of 10
 # samples (cases.SMALL_N) many times over, where a cost per call shows.
 QUICK_PLAN = {10: 2001} | {n: repeats for n, repeats in FULL_PLAN.items() if n < 10_000_000}
