@@ -219,8 +219,8 @@ inline py::object result_list(std::size_t length) {
 
 // pybind11's sequence conversion (a sequence other than str and bytes, or a
 // generator, set or dict view taken as a tuple first), with its element
-// conversion, unless the argument can be read in place. A memoryview of other
-// than one dimension, which iterates in one dimension only, is refused.
+// conversion, unless the argument can be read in place. A memoryview that is
+// not one-dimensional, which cannot be iterated, is refused.
 inline bool PredictArgument::load(py::handle src, bool allow_conversion) {
     convert = allow_conversion;
     release_buffer();
