@@ -206,11 +206,12 @@ void flush_stream(const py::object& stream) {
 }
 
 // Whether a stream says it is closed; one that cannot say is taken as open,
-// as CPython takes it when it flushes the standard streams at exit.
+// as CPython takes it when it flushes the standard streams at exit. An
+// interrupt or MemoryError while it answers still propagates.
 bool stream_is_closed(const py::object& stream) {
     const auto closed = py::reinterpret_steal<py::object>(PyObject_GetAttrString(stream.ptr(), "closed"));
     const int answer = closed ? PyObject_IsTrue(closed.ptr()) : 0;
-    if (PyErr_Occurred() != nullptr) PyErr_Clear();
+    if (PyErr_Occurred() != nullptr) trendfit::bindings::drop_conversion_error();
     return answer > 0;
 }
 
